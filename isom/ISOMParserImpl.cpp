@@ -1,1 +1,412 @@
-// placeholder
+#include "ISOMParserImpl.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "BoxParser.h"
+#include "CodecTables.h"
+#include "EmbeddedFile.h"
+
+namespace ZENT::SDK::Pelagor2 {
+
+using ZENT::SDK::Utility::FourCC;
+
+namespace {
+
+constexpr uint64_t kSecondsFrom1904To1970 = 2082844800;
+
+// Seconds as a 32-bit count: saturated at the top, and 0 for NaN or negatives.
+uint32_t SaturatedSeconds(double seconds) {
+    if (!(seconds > 0)) return 0;
+    if (seconds >= 4294967295.0) return 0xFFFFFFFF;
+    return uint32_t(seconds);
+}
+
+const char kMetadataType[] = "text/vnd.norvate.metj";
+const char kDeflateEncoding[] = "application/vnd.norvate.deflate";
+
+bool StartsWith(const std::vector<uint8_t>& bytes, size_t at, const char* text, size_t lengthWithZero) {
+    return bytes.size() >= at + lengthWithZero && std::memcmp(bytes.data() + at, text, lengthWithZero) == 0;
+}
+
+// The codec of a "mett" entry from its content encoding and MIME type:
+// plain, deflate-compressed, or none at all.
+enum class MetadataForm { kNone, kPlain, kCompressed };
+
+MetadataForm ClassifyMetadata(const std::vector<uint8_t>& config) {
+    if (config.size() >= 23 && config[0] == 0 && StartsWith(config, 1, kMetadataType, sizeof(kMetadataType)))
+        return MetadataForm::kPlain;
+    if (config.size() >= 54 && StartsWith(config, 0, kDeflateEncoding, sizeof(kDeflateEncoding)) &&
+        StartsWith(config, sizeof(kDeflateEncoding), kMetadataType, sizeof(kMetadataType)))
+        return MetadataForm::kCompressed;
+    return MetadataForm::kNone;
+}
+
+// The codec type of a track's first sample description, 0 when the track is
+// not playable.
+uint32_t PlayableCodecType(const TrackRecord& track, MetadataForm& metadataForm) {
+    metadataForm = MetadataForm::kNone;
+    const SampleDescription* d = track.firstDescription();
+    if (!d) return 0;
+    if (d->type == FourCC("mp4v")) {
+        if (d->es.objectTypeIndication == 0x20) return kCodecMp4v;
+        if (d->es.objectTypeIndication == 0x6C) return kCodecJpeg;
+        return 0;
+    }
+    if (d->type == FourCC("mett")) {
+        metadataForm = ClassifyMetadata(d->genericConfig);
+        return metadataForm == MetadataForm::kNone ? 0u : uint32_t(kCodecMetj);
+    }
+    return ZENT::SDK::Utility::CodecTypeFromSampleEntry(d->type);
+}
+
+// The largest sample of a timeline that lies wholly inside the file: a sample
+// that does not is refused when it is read, so it never sizes a buffer.
+uint64_t LargestSampleInFile(const TrackTimeline& timeline, uint64_t fileSize) {
+    uint64_t largest = 0;
+    const IndexEntry* entries = timeline.entries.get();
+    for (uint32_t j = 0; j < timeline.entryCount; ++j) {
+        const IndexEntry& e = entries[j];
+        if (e.size > largest && e.offset <= fileSize && e.size <= fileSize - e.offset) largest = e.size;
+    }
+    return largest;
+}
+
+}  // namespace
+
+// Converts a UTF-32 path to the UTF-8 bytes the file system takes.
+std::string WideToUtf8(const wchar_t* path) {
+    std::string out;
+    for (; *path; ++path) {
+        uint32_t c = uint32_t(*path);
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | ((c >> 18) & 0x07));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+ISOMParserImpl::ISOMParserImpl(const FileDescriptor& device, int flags) {
+    buffer_.open(device);
+    input_.reset(new ParserInput(buffer_));
+    MP4Parser::Parse(*input_, movie_);
+    PrepareDecoderConfigs(movie_);
+    timelines_ = BuildTimelines(movie_);
+    BuildTrackList(flags);
+    SizeBuffers();
+}
+
+ISOMParserImpl::~ISOMParserImpl() {
+    if (currentPacket_) currentPacket_->releaseOps->release(currentPacket_);
+}
+
+void ISOMParserImpl::BuildTrackList(int flags) {
+    const std::vector<TrackRecord>& tracks = movie_.tracks;
+    for (size_t t = 0; t < tracks.size(); ++t) {
+        MetadataForm metadataForm;
+        uint32_t codecType = PlayableCodecType(tracks[t], metadataForm);
+        if (codecType == 0) continue;
+        TrackState state;
+        state.codecType = codecType;
+        state.trackIndex = int32_t(t);
+        state.trackNumber = int32_t(tracks[t].header.trackId - 1);
+        state.sampleCount = int32_t(tracks[t].sampleTable.sizes.sampleCount);
+        // The inflater of a compressed metadata track comes with the payload
+        // reader of compressed samples; until then such a track is handed
+        // out as stored.
+        (void)metadataForm;
+        // A frame-information track directly after a playable track belongs
+        // to it and is never listed itself.
+        if (t + 1 < tracks.size() && tracks[t + 1].handler.handlerType == FourCC("norv")) {
+            if (flags == kOpenPairCompanionTracks &&
+                tracks[t + 1].sampleTable.sizes.sampleCount == tracks[t].sampleTable.sizes.sampleCount)
+                state.companionIndex = int32_t(t + 1);
+            ++t;
+        }
+        trackList_.push_back(state);
+    }
+}
+
+void ISOMParserImpl::SizeBuffers() {
+    const uint64_t fileSize = input_->streamSize();
+    uint64_t sampleBufferSize = 0;
+    uint64_t infoBufferSize = 44;
+    for (const TrackState& state : trackList_) {
+        const TrackRecord& track = movie_.tracks[state.trackIndex];
+        uint64_t size = LargestSampleInFile(timelines_.tracks[state.trackIndex], fileSize);
+        const SampleDescription* d = track.firstDescription();
+        // Room for the inserted parameter sets and for short length prefixes
+        // growing into start codes.
+        if (d->type == FourCC("avc1"))
+            size += d->avcConfig.size() + 15 - 5 * uint64_t(d->avcLengthSizeMinusOne);
+        else if (d->type == FourCC("hvc1") || d->type == FourCC("hev1"))
+            size += uint64_t(d->hevcParameterSetLength) + 6 - 2 * uint64_t(d->hevcLengthSizeMinusOne);
+        if (size > sampleBufferSize) sampleBufferSize = size;
+        if (state.companionIndex >= 0) {
+            uint64_t record = LargestSampleInFile(timelines_.tracks[state.companionIndex], fileSize);
+            if (record > infoBufferSize) infoBufferSize = record;
+        }
+    }
+    sampleBuffer_.resize(sampleBufferSize);
+    infoBuffer_.resize(infoBufferSize);
+}
+
+// Track indexes are checked: an index past the list reads as a track with
+// nothing in it, and the status operations refuse it.
+const TrackState* ISOMParserImpl::Listed(uint32_t i) const { return i < trackList_.size() ? &trackList_[i] : nullptr; }
+
+const TrackRecord* ISOMParserImpl::Track(uint32_t i) const {
+    const TrackState* state = Listed(i);
+    return state ? &movie_.tracks[state->trackIndex] : nullptr;
+}
+
+const SampleDescription* ISOMParserImpl::Description(uint32_t i) const {
+    const TrackRecord* track = Track(i);
+    return track ? track->firstDescription() : nullptr;
+}
+
+void ISOMParserImpl::Release() { delete this; }
+
+uint32_t ISOMParserImpl::GetMediaType() {
+    uint32_t type = 0;
+    for (const TrackState& state : trackList_) {
+        const TrackRecord& track = movie_.tracks[state.trackIndex];
+        const uint32_t entry = track.firstDescription()->type;
+        if (track.isAudio) type |= kMediaAudio;
+        if (track.isVideo) type |= kMediaVideo;
+        if (!track.isAudio && !track.isVideo && (entry == FourCC("mett") || entry == FourCC("metx")))
+            type |= kMediaMetadata;
+    }
+    return type;
+}
+
+uint32_t ISOMParserImpl::GetCreationTime() {
+    uint64_t created = movie_.header.creationTime;
+    return created < kSecondsFrom1904To1970 ? 0 : uint32_t(created - kSecondsFrom1904To1970);
+}
+
+uint32_t ISOMParserImpl::GetDuration() {
+    if (movie_.header.timescale == 0) return 0;
+    return SaturatedSeconds(double(movie_.header.duration) / movie_.header.timescale);
+}
+
+uint32_t ISOMParserImpl::GetTrackCount() { return uint32_t(trackList_.size()); }
+
+uint32_t ISOMParserImpl::GetTrackFourCC(uint32_t i) {
+    const TrackState* state = Listed(i);
+    return state ? ZENT::SDK::Utility::CodecTrackFourCC(state->codecType) : 0;
+}
+
+uint32_t ISOMParserImpl::GetTrackCodecType(uint32_t i) {
+    const TrackState* state = Listed(i);
+    return state ? state->codecType : 0;
+}
+
+uint32_t ISOMParserImpl::GetTrackNumber(uint32_t i) {
+    const TrackState* state = Listed(i);
+    return state ? uint32_t(state->trackNumber) : 0;
+}
+
+uint32_t ISOMParserImpl::GetTrackSampleCount(uint32_t i) {
+    const TrackRecord* track = Track(i);
+    return track ? track->sampleTable.sizes.sampleCount : 0;
+}
+
+uint32_t ISOMParserImpl::GetTrackDuration(uint32_t i) {
+    const TrackState* state = Listed(i);
+    return state ? SaturatedSeconds(timelines_.tracks[state->trackIndex].duration) : 0;
+}
+
+uint16_t ISOMParserImpl::GetTrackWidth(uint32_t i) {
+    const SampleDescription* d = Description(i);
+    return d ? d->width : 0;
+}
+
+uint16_t ISOMParserImpl::GetTrackHeight(uint32_t i) {
+    const SampleDescription* d = Description(i);
+    return d ? d->height : 0;
+}
+
+int32_t ISOMParserImpl::GetTrackDecoderConfig(uint32_t i, const uint8_t** data, uint32_t* size) {
+    if (!data || !size) return kInvalidArgument;
+    const SampleDescription* d = Description(i);
+    if (!d) return kInvalidArgument;
+    {
+        const std::vector<uint8_t>* config = &d->genericConfig;
+        if (d->type == FourCC("avc1")) config = &d->avcConfig;
+        else if (d->type == FourCC("hvc1") || d->type == FourCC("hev1")) config = &d->hevcConfig;
+        else if (d->type == FourCC("samr")) config = &d->amrConfig;
+        *data = config->empty() ? nullptr : config->data();
+        *size = uint32_t(config->size());
+        return kReaderOk;
+    }
+}
+
+int32_t ISOMParserImpl::GetVendorBox(uint32_t fourcc, const uint8_t** data, uint32_t* size) {
+    if (!data || !size) return kInvalidArgument;
+    // The interface's codes have their first character in the lowest byte.
+    uint32_t type = __builtin_bswap32(fourcc);
+    const VendorBox* box = MP4Parser::FindVendorBox(movie_, type);
+    *data = box && !box->payload.empty() ? box->payload.data() : nullptr;
+    *size = box ? uint32_t(box->payload.size()) : 0;
+    return kReaderOk;
+}
+
+int32_t ISOMParserImpl::ReadPacket(TMediaPacket** out) {
+    if (!out) return kInvalidArgument;
+    // Packet reading is not built yet: no packet is handed out.
+    *out = nullptr;
+    return kEndOfStream;
+}
+
+int32_t ISOMParserImpl::ReadPacketBackward(TMediaPacket** out) {
+    if (!out) return kInvalidArgument;
+    // Packet reading is not built yet: no packet is handed out.
+    *out = nullptr;
+    return kEndOfStream;
+}
+
+void ISOMParserImpl::RemoveTrack(uint32_t i) {
+    if (i < trackList_.size()) trackList_.erase(trackList_.begin() + i);
+}
+
+int32_t ISOMParserImpl::SampleAtTime(const TrackTimeline& timeline, double x) const {
+    const uint32_t n = timeline.timedSampleCount;
+    // A track without times has no place on the timeline: it is read from its
+    // start, and any later time puts it at its end.
+    if (n == 0) return x <= 0 ? 0 : int32_t(timeline.entryCount);
+    const IndexEntry* e = timeline.entries.get();
+    const double shifted = x - (timeline.startOffset - timelines_.earliestStartOffset);
+    const double first = e[0].time();
+    const double last = e[n - 1].time();
+    const double g = (shifted - first) * n / (last + 2.2250738585072014e-308 - first);
+    if (std::isnan(g) || g < 0) return -1;
+    if (g >= n) return int32_t(n);
+    uint32_t i = uint32_t(g);
+    if (shifted > e[i].time()) {
+        while (i + 1 < n && shifted >= e[i + 1].time()) ++i;
+        return int32_t(i);
+    }
+    while (i > 0 && e[i].time() > shifted) --i;
+    return e[i].time() <= shifted ? int32_t(i) : 0;
+}
+
+void ISOMParserImpl::SeekCursors(double seconds, bool exact) {
+    for (TrackState& state : trackList_) {
+        const TrackTimeline& timeline = timelines_.tracks[state.trackIndex];
+        int32_t cursor = SampleAtTime(timeline, seconds);
+        if (exact) {
+            if (cursor > state.sampleCount - 1) cursor = state.sampleCount - 1;
+        } else if (cursor < 0) {
+            cursor = 0;
+        } else if (cursor > 0 && cursor < state.sampleCount) {
+            // Back to the nearest sync sample at or before it, stopping at 0.
+            const IndexEntry* e = timeline.entries.get();
+            while (cursor > 0 && e[cursor].syncFlag != 1) --cursor;
+        }
+        state.cursor = cursor;
+    }
+}
+
+void ISOMParserImpl::SeekTime(uint32_t seconds, uint32_t milliseconds) {
+    SeekCursors(double(seconds) + double(milliseconds) / 1000.0, false);
+}
+
+void ISOMParserImpl::SeekTimeExact(uint32_t seconds, uint32_t milliseconds) {
+    SeekCursors(double(seconds) + double(milliseconds) / 1000.0, true);
+}
+
+int32_t ISOMParserImpl::SeekPercent(uint32_t percent) {
+    if (percent > 99) return kInvalidArgument;
+    uint64_t target = uint64_t(percent) * GetDuration() * 10;
+    SeekTime(uint32_t(target / 1000), uint32_t(target % 1000));
+    return kReaderOk;
+}
+
+int32_t ISOMParserImpl::SeekPercentExact(uint32_t percent) {
+    if (percent > 99) return kInvalidArgument;
+    uint64_t target = uint64_t(percent) * GetDuration() * 10;
+    SeekTimeExact(uint32_t(target / 1000), uint32_t(target % 1000));
+    return kReaderOk;
+}
+
+void ISOMParserImpl::SetStepMode(int32_t mode) { stepMode_ = mode; }
+
+void ISOMParserImpl::SetKeyFramesOnly(int32_t flag) { keyFramesOnly_ = flag != 0; }
+
+void ISOMParserImpl::SetIntegrityKey(const char* text) { integrityKey_ = text ? text : ""; }
+
+void ISOMParserImpl::DisableTrack(uint32_t i) {
+    if (i < trackList_.size()) trackList_[i].enabled = 0;
+}
+
+void ISOMParserImpl::EnableTrack(uint32_t i) {
+    if (i < trackList_.size()) trackList_[i].enabled = 1;
+}
+
+uint32_t ISOMParserImpl::IsTrackProtected(uint32_t i) {
+    const SampleDescription* d = Description(i);
+    return d && d->encryption.defaultIsProtected != 0 ? 1 : 0;
+}
+
+int32_t ISOMParserImpl::GetTrackKeyId(uint32_t i, const uint8_t** kid, uint32_t* size) {
+    if (!kid || !size) return kInvalidArgument;
+    const SampleDescription* d = Description(i);
+    if (!d) return kInvalidArgument;
+    *kid = d->encryption.defaultKid;
+    *size = 16;
+    return kReaderOk;
+}
+
+int32_t ISOMParserImpl::SetTrackKey(uint32_t i, const uint8_t* key, uint32_t size) {
+    if (!key || size != 16 || !Listed(i)) return kInvalidArgument;
+    // Decryption of protected samples is not built yet: no key is installed.
+    return kReaderException;
+}
+
+}  // namespace ZENT::SDK::Pelagor2
+
+using ZENT::SDK::Pelagor2::FileDescriptor;
+using ZENT::SDK::Pelagor2::FilePath;
+using ZENT::SDK::Pelagor2::ISOMParserImpl;
+
+namespace {
+int32_t OpenReader(AVReader** out, const FilePath& path, int flags) {
+    try {
+        FileDescriptor device = ZENT::SDK::Pelagor2::OpenWithEmbeddedCheck(path);
+        *out = new ISOMParserImpl(device, flags);
+        return kReaderOk;
+    } catch (const std::exception&) {
+        return kReaderException;
+    }
+}
+}  // namespace
+
+extern "C" int32_t AVReaderOpen(AVReader** out, const char* path, int flags) {
+    if (!out) return kInvalidArgument;
+    if (!path) return kReaderException;
+    return OpenReader(out, FilePath{path}, flags);
+}
+
+extern "C" int32_t AVReaderOpenW(AVReader** out, const wchar_t* path, int flags) {
+    if (!out) return kInvalidArgument;
+    if (!path) return kReaderException;
+    try {
+        return OpenReader(out, FilePath{ZENT::SDK::Pelagor2::WideToUtf8(path)}, flags);
+    } catch (const std::exception&) {
+        return kReaderException;
+    }
+}

@@ -1,0 +1,75 @@
+#include "BoxHeader.h"
+
+#include "BadFormat.h"
+#include "CodecTables.h"
+
+namespace ZENT::SDK::Pelagor2 {
+
+using ZENT::SDK::Utility::FourCC;
+
+namespace {
+constexpr uint32_t kUuid = FourCC("uuid");
+
+void CheckSize(BoxHeader& header) {
+    if (header.size < header.headerSize) throw MP4Parser::bad_format("box size < 8");
+    if (header.size > UINT64_MAX - header.start) throw MP4Parser::bad_format("box size < 8");
+    header.end = header.start + header.size;
+}
+}  // namespace
+
+bool ReadChildHeader(BoxView& view, BoxHeader& header) {
+    // Zero size words are passed over one byte at a time; the box starts
+    // where the non-zero size word is found.
+    for (;;) {
+        if (view.remaining() < 8) {
+            view.SeekTo(view.size());
+            return false;
+        }
+        if (LoadU32(view.current()) != 0) break;
+        view.Skip(1);
+    }
+    header = BoxHeader();
+    header.start = view.offset();
+    header.size = view.U32();
+    header.type = view.U32();
+    header.headerSize = 8;
+    if (header.size == 1) {
+        header.size = view.U64();
+        header.headerSize = 16;
+    }
+    if (header.type == kUuid) {
+        view.Skip(16);
+        header.headerSize += 16;
+    }
+    CheckSize(header);
+    if (header.end > view.size()) throw MP4Parser::bad_format("box runs past its parent");
+    return true;
+}
+
+BoxHeader ReadTopLevelHeader(ParserInput& input) {
+    uint8_t word[4];
+    input.ReadExact(word, 4);
+    while (LoadU32(word) == 0) {
+        word[0] = word[1];
+        word[1] = word[2];
+        word[2] = word[3];
+        input.ReadExact(&word[3], 1);
+    }
+    BoxHeader header;
+    header.start = input.position() - 4;
+    header.size = LoadU32(word);
+    header.type = input.U32();
+    header.headerSize = 8;
+    if (header.size == 1) {
+        header.size = input.U64();
+        header.headerSize = 16;
+    }
+    if (header.type == kUuid) {
+        input.Skip(16);
+        header.headerSize += 16;
+    }
+    CheckSize(header);
+    return header;
+}
+
+}  // namespace ZENT::SDK::Pelagor2

@@ -1,0 +1,454 @@
+#include "BoxParser.h"
+
+#include <cstring>
+
+#include "BoxHeader.h"
+#include "CodecTables.h"
+#include "SampleDescription.h"
+
+namespace ZENT::SDK::Pelagor2::MP4Parser {
+
+using ZENT::SDK::Utility::FourCC;
+
+namespace {
+
+// What a reader of a child box may fill: the movie and the track being read.
+struct WalkState {
+    MovieRecord& movie;
+    TrackRecord* track;
+    uint64_t fileSize;  // a constant-size table may not claim more sample bytes than this
+};
+
+typedef void (*ChildReader)(WalkState& state, BoxView payload);
+
+struct ChildEntry {
+    uint32_t type;
+    ChildReader read;
+};
+
+// Children whose type the table does not list are passed over; every child is
+// left at its end, whatever its fields took.
+template <size_t N>
+void WalkChildren(WalkState& state, BoxView view, const ChildEntry (&table)[N]) {
+    BoxHeader header;
+    while (ReadChildHeader(view, header)) {
+        for (const ChildEntry& entry : table) {
+            if (entry.type == header.type) {
+                entry.read(state, PayloadOf(view, header));
+                break;
+            }
+        }
+        view.SeekTo(header.end);
+    }
+}
+
+void ReadVersionAndFlags(BoxView& view, uint8_t& version, uint32_t& flags) {
+    version = view.U8();
+    flags = view.U24();
+}
+
+// A table of count entries of entrySize bytes must fit in the bytes left in
+// its box before anything is allocated for it.
+void CheckTableFits(const BoxView& view, uint64_t count, uint64_t entrySize) {
+    if (count > view.remaining() / entrySize) throw bad_format("table larger than its box");
+}
+
+// Entry counts that no index could hold.
+constexpr uint32_t kMaxSampleCount = 0x8000000;
+
+void ReadMvhd(WalkState& state, BoxView view) {
+    MovieHeader& h = state.movie.header;
+    ReadVersionAndFlags(view, h.version, h.flags);
+    if (h.version != 0) {
+        h.creationTime = view.U64();
+        h.modificationTime = view.U64();
+        h.timescale = view.U32();
+        h.duration = view.U64();
+    } else {
+        h.creationTime = view.U32();
+        h.modificationTime = view.U32();
+        h.timescale = view.U32();
+        h.duration = view.U32();
+    }
+    view.Skip(76);
+    h.nextTrackId = view.U32();
+}
+
+void ReadTkhd(WalkState& state, BoxView view) {
+    TrackHeader& h = state.track->header;
+    ReadVersionAndFlags(view, h.version, h.flags);
+    if (h.version != 0) {
+        h.creationTime = view.U64();
+        h.modificationTime = view.U64();
+        h.trackId = view.U32();
+        view.Skip(4);
+        h.duration = view.U64();
+    } else {
+        h.creationTime = view.U32();
+        h.modificationTime = view.U32();
+        h.trackId = view.U32();
+        view.Skip(4);
+        h.duration = view.U32();
+    }
+    view.Skip(52);
+    h.width = view.U32() >> 16;
+    h.height = view.U32() >> 16;
+}
+
+void ReadMdhd(WalkState& state, BoxView view) {
+    MediaHeader& h = state.track->media;
+    ReadVersionAndFlags(view, h.version, h.flags);
+    if (h.version != 0) {
+        h.creationTime = view.U64();
+        h.modificationTime = view.U64();
+        h.timescale = view.U32();
+        h.duration = view.U64();
+    } else {
+        h.creationTime = view.U32();
+        h.modificationTime = view.U32();
+        h.timescale = view.U32();
+        h.duration = view.U32();
+    }
+    h.language = view.U16();
+    h.preDefined = view.U16();
+}
+
+void ReadHdlr(WalkState& state, BoxView view) {
+    Handler& h = state.track->handler;
+    ReadVersionAndFlags(view, h.version, h.flags);
+    view.Skip(4);
+    h.handlerType = view.U32();
+}
+
+void ReadVmhd(WalkState& state, BoxView view) {
+    state.track->isVideo = 1;
+    ReadVersionAndFlags(view, state.track->videoMediaHeader.version, state.track->videoMediaHeader.flags);
+}
+
+void ReadSmhd(WalkState& state, BoxView view) {
+    state.track->isAudio = 1;
+    ReadVersionAndFlags(view, state.track->soundMediaHeader.version, state.track->soundMediaHeader.flags);
+}
+
+void ReadHmhd(WalkState& state, BoxView view) {
+    HintMediaHeader& h = state.track->hintMediaHeader;
+    state.track->isHint = 1;
+    ReadVersionAndFlags(view, h.version, h.flags);
+    h.maxPduSize = view.U16();
+    h.avgPduSize = view.U16();
+    h.maxBitrate = view.U32();
+    h.avgBitrate = view.U32();
+}
+
+void ReadDref(WalkState& state, BoxView view) {
+    DataReferences& refs = state.track->dataReferences;
+    ReadVersionAndFlags(view, refs.version, refs.flags);
+    uint32_t count = view.U32();
+    // Nothing reads the references; an entry too small to hold its own header
+    // ends the list rather than the open.
+    for (uint32_t i = 0; i < count && view.remaining() >= 12; ++i) {
+        DataReferenceEntry entry;
+        entry.size = view.U32();
+        entry.type = view.U32();
+        ReadVersionAndFlags(view, entry.version, entry.flags);
+        if (entry.size < 12 || entry.size - 12 > view.remaining()) break;
+        std::vector<uint8_t> data = view.Bytes(entry.size - 12);
+        entry.data.assign(data.begin(), data.end());
+        refs.entries.push_back(std::move(entry));
+    }
+}
+
+void ReadElst(WalkState& state, BoxView view) {
+    EditList& list = state.track->editList;
+    ReadVersionAndFlags(view, list.version, list.flags);
+    uint32_t count = view.U32();
+    // Edit lists are read with 32-bit fields whatever the version, except a
+    // version 1 list whose size says it holds 64-bit fields.
+    bool wide = list.version == 1 && view.remaining() == uint64_t(count) * 20;
+    CheckTableFits(view, count, wide ? 20 : 12);
+    list.entries.resize(count);
+    for (EditEntry& entry : list.entries) {
+        if (wide) {
+            entry.segmentDuration = view.U64();
+            entry.mediaTime = int64_t(view.U64());
+        } else {
+            entry.segmentDuration = view.U32();
+            entry.mediaTime = int32_t(view.U32());
+        }
+        entry.mediaRate = view.U32();
+    }
+}
+
+void ReadStsd(WalkState& state, BoxView view) {
+    SampleTable& table = state.track->sampleTable;
+    ReadVersionAndFlags(view, table.descriptionHeader.version, table.descriptionHeader.flags);
+    uint32_t count = view.U32();
+    CheckTableFits(view, count, 8);
+    table.descriptions.clear();
+    table.descriptions.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        BoxHeader header;
+        if (!ReadChildHeader(view, header)) break;
+        table.descriptions.emplace_back();
+        ReadSampleEntry(header.type, PayloadOf(view, header), table.descriptions.back());
+        view.SeekTo(header.end);
+    }
+}
+
+void ReadStts(WalkState& state, BoxView view) {
+    FullBoxHeader header;
+    ReadVersionAndFlags(view, header.version, header.flags);
+    uint32_t count = view.U32();
+    CheckTableFits(view, count, 8);
+    std::vector<TimeToSampleEntry>& entries = state.track->sampleTable.timeToSample;
+    entries.resize(count);
+    for (TimeToSampleEntry& entry : entries) {
+        entry.sampleCount = view.U32();
+        entry.sampleDelta = view.U32();
+    }
+}
+
+void ReadCtts(WalkState& state, BoxView view) {
+    FullBoxHeader header;
+    ReadVersionAndFlags(view, header.version, header.flags);
+    uint32_t count = view.U32();
+    CheckTableFits(view, count, 8);
+    SampleTable& table = state.track->sampleTable;
+    table.hasCompositionTable = true;
+    table.compositionOffsets.resize(count);
+    for (CompositionOffsetEntry& entry : table.compositionOffsets) {
+        entry.sampleCount = view.U32();
+        entry.sampleOffset = view.U32();
+    }
+}
+
+void ReadStss(WalkState& state, BoxView view) {
+    FullBoxHeader header;
+    ReadVersionAndFlags(view, header.version, header.flags);
+    uint32_t count = view.U32();
+    CheckTableFits(view, count, 4);
+    SampleTable& table = state.track->sampleTable;
+    table.hasSyncTable = true;
+    table.syncSamples.resize(count);
+    for (uint32_t& number : table.syncSamples) number = view.U32();
+}
+
+void ReadStsc(WalkState& state, BoxView view) {
+    FullBoxHeader header;
+    ReadVersionAndFlags(view, header.version, header.flags);
+    uint32_t count = view.U32();
+    CheckTableFits(view, count, 12);
+    std::vector<SampleToChunkEntry>& entries = state.track->sampleTable.sampleToChunk;
+    entries.resize(count);
+    for (uint32_t j = 0; j < count; ++j) {
+        SampleToChunkEntry& entry = entries[j];
+        entry.firstChunk = view.U32();
+        entry.samplesPerChunk = view.U32();
+        entry.sampleDescriptionIndex = view.U32();
+        if (j == 0) {
+            entry.firstSample = 0;
+        } else {
+            const SampleToChunkEntry& previous = entries[j - 1];
+            // Unsigned 64-bit arithmetic: a decreasing first_chunk wraps, as
+            // the derived number is only informative.
+            entry.firstSample = previous.firstSample +
+                                uint64_t(entry.firstChunk - previous.firstChunk) * previous.samplesPerChunk;
+        }
+    }
+}
+
+void ReadStsz(WalkState& state, BoxView view) {
+    SampleSizeTable& table = state.track->sampleTable.sizes;
+    ReadVersionAndFlags(view, table.version, table.flags);
+    table.sampleSize = view.U32();
+    table.sampleCount = view.U32();
+    if (table.sampleCount >= kMaxSampleCount) throw bad_format("too many samples");
+    if (table.sampleSize != 0) {
+        if (uint64_t(table.sampleSize) * table.sampleCount > state.fileSize)
+            throw bad_format("samples larger than the file");
+        table.largestSize = table.sampleSize;
+        table.sizes.clear();
+        return;
+    }
+    CheckTableFits(view, table.sampleCount, 4);
+    table.sizes.resize(table.sampleCount);
+    uint32_t largest = 0;
+    const uint8_t* p = view.current();
+    for (uint32_t& size : table.sizes) {
+        size = LoadU32(p);
+        p += 4;
+        if (size > largest) largest = size;
+    }
+    table.largestSize = largest;
+}
+
+void ReadStco(WalkState& state, BoxView view) {
+    FullBoxHeader header;
+    ReadVersionAndFlags(view, header.version, header.flags);
+    uint32_t count = view.U32();
+    CheckTableFits(view, count, 4);
+    std::vector<uint32_t>& offsets = state.track->sampleTable.chunkOffsets32;
+    offsets.resize(count);
+    const uint8_t* p = view.current();
+    for (uint32_t& offset : offsets) {
+        offset = LoadU32(p);
+        p += 4;
+    }
+}
+
+void ReadCo64(WalkState& state, BoxView view) {
+    FullBoxHeader header;
+    ReadVersionAndFlags(view, header.version, header.flags);
+    uint32_t count = view.U32();
+    CheckTableFits(view, count, 8);
+    std::vector<uint64_t>& offsets = state.track->sampleTable.chunkOffsets64;
+    offsets.resize(count);
+    const uint8_t* p = view.current();
+    for (uint64_t& offset : offsets) {
+        offset = LoadU64(p);
+        p += 8;
+    }
+}
+
+void ReadSaiz(WalkState& state, BoxView view) {
+    FullBoxHeader header;
+    ReadVersionAndFlags(view, header.version, header.flags);
+    if (header.flags & 1) view.Skip(8);  // aux_info_type and its parameter
+    ProtectionData& protection = state.track->sampleTable.protection;
+    protection.sampleInfoSize = view.U8();
+    view.U32();  // sample_count: the sizes that follow are counted by the box
+    protection.sampleInfoOffsets.clear();
+    if (protection.sampleInfoSize != 0) return;
+    protection.sampleInfoOffsets.reserve(view.remaining());
+    uint64_t offset = 0;
+    while (view.remaining() > 0) {
+        protection.sampleInfoOffsets.push_back(offset);
+        offset += view.U8();
+    }
+}
+
+void ReadSenc(WalkState& state, BoxView view) {
+    FullBoxHeader header;
+    ReadVersionAndFlags(view, header.version, header.flags);
+    ProtectionData& protection = state.track->sampleTable.protection;
+    protection.hasSampleEncryption = true;
+    protection.subsampleFlag = (header.flags >> 1) & 1;
+    view.U32();  // sample_count
+    protection.sampleEncryptionData = view.Rest();
+}
+
+const ChildEntry kStblChildren[] = {
+    {FourCC("stsd"), ReadStsd}, {FourCC("stts"), ReadStts}, {FourCC("stss"), ReadStss},
+    {FourCC("stsc"), ReadStsc}, {FourCC("stsz"), ReadStsz}, {FourCC("stco"), ReadStco},
+    {FourCC("co64"), ReadCo64}, {FourCC("ctts"), ReadCtts}, {FourCC("saiz"), ReadSaiz},
+    {FourCC("senc"), ReadSenc},
+};
+
+void ReadStbl(WalkState& state, BoxView view) { WalkChildren(state, view, kStblChildren); }
+
+const ChildEntry kDinfChildren[] = {{FourCC("dref"), ReadDref}};
+
+void ReadDinf(WalkState& state, BoxView view) { WalkChildren(state, view, kDinfChildren); }
+
+const ChildEntry kMinfChildren[] = {
+    {FourCC("vmhd"), ReadVmhd}, {FourCC("smhd"), ReadSmhd}, {FourCC("hmhd"), ReadHmhd},
+    {FourCC("dinf"), ReadDinf}, {FourCC("stbl"), ReadStbl},
+};
+
+void ReadMinf(WalkState& state, BoxView view) { WalkChildren(state, view, kMinfChildren); }
+
+const ChildEntry kMdiaChildren[] = {
+    {FourCC("mdhd"), ReadMdhd}, {FourCC("hdlr"), ReadHdlr}, {FourCC("minf"), ReadMinf},
+};
+
+void ReadMdia(WalkState& state, BoxView view) { WalkChildren(state, view, kMdiaChildren); }
+
+const ChildEntry kEdtsChildren[] = {{FourCC("elst"), ReadElst}};
+
+void ReadEdts(WalkState& state, BoxView view) { WalkChildren(state, view, kEdtsChildren); }
+
+const ChildEntry kTrakChildren[] = {
+    {FourCC("tkhd"), ReadTkhd}, {FourCC("edts"), ReadEdts}, {FourCC("mdia"), ReadMdia},
+};
+
+// The movie record holds 16 tracks; further track boxes are passed over.
+void ReadTrak(WalkState& state, BoxView view) {
+    if (state.movie.tracks.size() >= kMaxTracks) return;
+    state.movie.tracks.emplace_back();
+    WalkState trackState{state.movie, &state.movie.tracks.back(), state.fileSize};
+    WalkChildren(trackState, view, kTrakChildren);
+}
+
+const ChildEntry kMoovChildren[] = {{FourCC("mvhd"), ReadMvhd}, {FourCC("trak"), ReadTrak}};
+
+const uint8_t kVendorMark[8] = {'T', 'A', 'L', 'V', 'E', 'N', 'e', 'x'};
+
+}  // namespace
+
+void ParseMovieBox(const BoxView& payload, MovieRecord& movie, uint64_t fileSize) {
+    WalkState state{movie, nullptr, fileSize};
+    WalkChildren(state, payload, kMoovChildren);
+}
+
+void ParseVendorBoxes(const BoxView& children, MovieRecord& movie) {
+    BoxView view = children;
+    BoxHeader header;
+    while (ReadChildHeader(view, header)) {
+        VendorBox box;
+        box.type = header.type;
+        box.payload = PayloadOf(view, header).Rest();
+        movie.vendorBoxes.push_back(std::move(box));
+        view.SeekTo(header.end);
+    }
+}
+
+const VendorBox* FindVendorBox(const MovieRecord& movie, uint32_t type) {
+    for (auto it = movie.vendorBoxes.rbegin(); it != movie.vendorBoxes.rend(); ++it)
+        if (it->type == type) return &*it;
+    return nullptr;
+}
+
+void Parse(ParserInput& input, MovieRecord& movie) {
+    bool movieSeen = false;
+    bool mediaDataSeen = false;
+    while (!(movieSeen && mediaDataSeen)) {
+        BoxHeader header = ReadTopLevelHeader(input);
+        switch (header.type) {
+            case FourCC("ftyp"):
+            case FourCC("free"):
+            case FourCC("mfra"):
+            case FourCC("udta"):
+            case FourCC("uuid"):
+            case FourCC("wide"):
+                input.SeekTo(header.end);
+                break;
+            case FourCC("mdat"):
+                input.SeekTo(header.end);
+                mediaDataSeen = true;
+                break;
+            case FourCC("moov"): {
+                uint64_t payloadStart = input.position();
+                std::vector<uint8_t> payload = input.ReadBytes(header.end - payloadStart);
+                ParseMovieBox(BoxView(payload.data(), payload.size(), payloadStart), movie, input.streamSize());
+                movieSeen = true;
+                break;
+            }
+            case FourCC("skip"):
+                if (header.size > 24 && header.size - header.headerSize >= 8) {
+                    uint8_t mark[8];
+                    input.ReadExact(mark, 8);
+                    if (std::memcmp(mark, kVendorMark, 8) == 0) {
+                        uint64_t childrenStart = input.position();
+                        std::vector<uint8_t> children = input.ReadBytes(header.end - childrenStart);
+                        ParseVendorBoxes(BoxView(children.data(), children.size(), childrenStart), movie);
+                    }
+                }
+                input.SeekTo(header.end);
+                break;
+            default:
+                throw bad_format("unrecognized box");
+        }
+    }
+}
+
+}  // namespace ZENT::SDK::Pelagor2::MP4Parser

@@ -1,0 +1,32 @@
+// The walk of the box tree: top-level boxes from the file, the movie box and
+// the vendor skip box read into memory and walked there, filling the movie
+// record.
+#ifndef STAMPWALK_ISOM_BOXPARSER_H
+#define STAMPWALK_ISOM_BOXPARSER_H
+
+#include "BadFormat.h"
+#include "BoxView.h"
+#include "MovieRecord.h"
+#include "ParserInput.h"
+
+namespace ZENT::SDK::Pelagor2::MP4Parser {
+
+// Walks top-level boxes from the input's position until both the movie and
+// the media data were seen, filling the movie record. Throws bad_format for a
+// malformed tree and std::ios_base::failure for a read that fails.
+void Parse(ParserInput& input, MovieRecord& movie);
+
+// Walks the payload of a movie box; fileSize bounds the sample bytes that a
+// constant-size sample table may claim.
+void ParseMovieBox(const BoxView& payload, MovieRecord& movie, uint64_t fileSize);
+
+// Fills the vendor box list from the children of a vendor skip box payload
+// that follow its 8-byte "TALVENex" mark.
+void ParseVendorBoxes(const BoxView& children, MovieRecord& movie);
+
+// The payload of the last vendor box of that type in the file, or null.
+const VendorBox* FindVendorBox(const MovieRecord& movie, uint32_t type);
+
+}  // namespace ZENT::SDK::Pelagor2::MP4Parser
+
+#endif

@@ -1,0 +1,89 @@
+#include "ParserInput.h"
+
+#include <ios>
+#include <limits>
+
+#include "ByteOrder.h"
+
+namespace ZENT::SDK::Pelagor2 {
+
+namespace {
+[[noreturn]] void Fail(const char* what) { throw std::ios_base::failure(what); }
+
+uint64_t SeekResult(std::streampos position) {
+    std::streamoff offset = position;
+    if (offset < 0) Fail("failed seeking");
+    return uint64_t(offset);
+}
+}  // namespace
+
+ParserInput::ParserInput(FileStreamBuffer& buffer) : buffer_(buffer) {
+    position_ = SeekResult(buffer_.pubseekoff(0, std::ios_base::cur, std::ios_base::in));
+    streamSize_ = SeekResult(buffer_.pubseekoff(0, std::ios_base::end, std::ios_base::in));
+    SeekResult(buffer_.pubseekpos(std::streampos(std::streamoff(position_)), std::ios_base::in));
+}
+
+void ParserInput::ReadExact(void* destination, uint64_t n) {
+    char* out = static_cast<char*>(destination);
+    uint64_t done = 0;
+    while (done < n) {
+        uint64_t chunk = n - done;
+        if (chunk > uint64_t(std::numeric_limits<std::streamsize>::max()))
+            chunk = uint64_t(std::numeric_limits<std::streamsize>::max());
+        std::streamsize got = buffer_.sgetn(out + done, std::streamsize(chunk));
+        if (got <= 0) {
+            if (done == 0) Fail("end of file");
+            position_ += done;
+            Fail("bad read");
+        }
+        done += uint64_t(got);
+        if (uint64_t(got) < chunk) {
+            position_ += done;
+            Fail("bad read");
+        }
+    }
+    position_ += n;
+}
+
+std::vector<uint8_t> ParserInput::ReadBytes(uint64_t n) {
+    if (n > remaining()) Fail(remaining() == 0 ? "end of file" : "bad read");
+    std::vector<uint8_t> bytes(n);
+    ReadExact(bytes.data(), n);
+    return bytes;
+}
+
+void ParserInput::Skip(uint64_t n) {
+    if (n > uint64_t(std::numeric_limits<std::streamoff>::max()) - position_) Fail("failed seeking");
+    SeekTo(position_ + n);
+}
+
+void ParserInput::SeekTo(uint64_t position) {
+    if (position > uint64_t(std::numeric_limits<std::streamoff>::max())) Fail("failed seeking");
+    position_ = SeekResult(buffer_.pubseekpos(std::streampos(std::streamoff(position)), std::ios_base::in));
+}
+
+uint8_t ParserInput::U8() {
+    uint8_t b;
+    ReadExact(&b, 1);
+    return b;
+}
+
+uint16_t ParserInput::U16() {
+    uint8_t b[2];
+    ReadExact(b, 2);
+    return LoadU16(b);
+}
+
+uint32_t ParserInput::U32() {
+    uint8_t b[4];
+    ReadExact(b, 4);
+    return LoadU32(b);
+}
+
+uint64_t ParserInput::U64() {
+    uint8_t b[8];
+    ReadExact(b, 8);
+    return LoadU64(b);
+}
+
+}  // namespace ZENT::SDK::Pelagor2

@@ -1,0 +1,194 @@
+#include "SampleIndex.h"
+
+#include <cfloat>
+
+#include "CodecTables.h"
+
+namespace ZENT::SDK::Pelagor2 {
+
+using ZENT::SDK::Utility::FourCC;
+
+namespace {
+
+const uint8_t kStartCode[4] = {0, 0, 0, 1};
+
+void AssignSizesAndSyncFlags(const SampleTable& table, IndexEntry* entries, uint32_t count) {
+    const SampleSizeTable& sizes = table.sizes;
+    for (uint32_t j = 0; j < count; ++j) entries[j].size = sizes.sampleSize != 0 ? sizes.sampleSize : sizes.sizes[j];
+    if (!table.hasSyncTable) {
+        for (uint32_t j = 0; j < count; ++j) entries[j].syncFlag = 1;
+        return;
+    }
+    for (uint32_t number : table.syncSamples)
+        if (number >= 1 && number <= count) entries[number - 1].syncFlag = 1;
+}
+
+// Walks the chunks in order, giving each its samples_per_chunk samples laid
+// back to back from the chunk's offset.
+void AssignOffsets(const SampleTable& table, IndexEntry* entries, uint32_t count) {
+    const std::vector<SampleToChunkEntry>& stsc = table.sampleToChunk;
+    if (stsc.empty()) return;
+    const bool narrow = !table.chunkOffsets32.empty();
+    const uint64_t chunkCount = narrow ? table.chunkOffsets32.size() : table.chunkOffsets64.size();
+    size_t i = 0;
+    uint32_t n = 0;
+    for (uint64_t chunk = 1; n < count && chunk <= chunkCount; ++chunk) {
+        uint64_t position = narrow ? table.chunkOffsets32[chunk - 1] : table.chunkOffsets64[chunk - 1];
+        while (i + 1 < stsc.size() && stsc[i + 1].firstChunk == stsc[i].firstChunk) ++i;
+        for (uint32_t k = 0; k < stsc[i].samplesPerChunk && n < count; ++k, ++n) {
+            entries[n].offset = position;
+            position += entries[n].size;
+        }
+        if (i + 1 < stsc.size() && stsc[i + 1].firstChunk == chunk + 1) ++i;
+    }
+}
+
+// Appends one unit with its start code; false when its length runs past the
+// payload.
+bool AppendUnit(const std::vector<uint8_t>& payload, size_t& position, std::vector<uint8_t>& out,
+                uint32_t* lengthOut = nullptr) {
+    if (payload.size() - position < 2) return false;
+    uint32_t length = (uint32_t(payload[position]) << 8) | payload[position + 1];
+    position += 2;
+    if (payload.size() - position < length) return false;
+    out.insert(out.end(), kStartCode, kStartCode + 4);
+    out.insert(out.end(), payload.begin() + position, payload.begin() + position + length);
+    position += length;
+    if (lengthOut) *lengthOut = length;
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> AvcParameterSets(const std::vector<uint8_t>& avcC) {
+    std::vector<uint8_t> out;
+    if (avcC.size() < 7) return out;
+    out.reserve(avcC.size() + 569);
+    size_t position = 6;
+    unsigned spsCount = avcC[5] & 0x1F;
+    for (unsigned k = 0; k < spsCount; ++k)
+        if (!AppendUnit(avcC, position, out)) return out;
+    if (position >= avcC.size()) return out;
+    unsigned ppsCount = avcC[position++];
+    for (unsigned k = 0; k < ppsCount; ++k)
+        if (!AppendUnit(avcC, position, out)) return out;
+    return out;
+}
+
+std::vector<uint8_t> HevcParameterSets(const std::vector<uint8_t>& hvcC, uint32_t& parameterSetLength) {
+    parameterSetLength = 0;
+    std::vector<uint8_t> parameterSets;
+    std::vector<uint8_t> prefixSei;
+    if (hvcC.size() < 23) return parameterSets;
+    unsigned arrayCount = hvcC[22];
+    size_t position = 23;
+    bool complete = true;
+    for (unsigned a = 0; a < arrayCount && complete; ++a) {
+        if (hvcC.size() - position < 3) break;
+        unsigned type = hvcC[position] & 0x3F;
+        unsigned unitCount = (unsigned(hvcC[position + 1]) << 8) | hvcC[position + 2];
+        position += 3;
+        for (unsigned u = 0; u < unitCount; ++u) {
+            std::vector<uint8_t> discard;
+            std::vector<uint8_t>& target = (type >= 32 && type <= 34) ? parameterSets
+                                           : type == 39               ? prefixSei
+                                                                      : discard;
+            if (!AppendUnit(hvcC, position, target)) {
+                complete = false;
+                break;
+            }
+        }
+    }
+    // The parameter sets come first, so that the first parameterSetLength
+    // bytes are exactly the VPS, SPS and PPS whatever the array order.
+    parameterSetLength = uint32_t(parameterSets.size());
+    parameterSets.insert(parameterSets.end(), prefixSei.begin(), prefixSei.end());
+    return parameterSets;
+}
+
+TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimescale) {
+    TrackTimeline timeline;
+    const SampleTable& table = track.sampleTable;
+    const uint32_t count = table.sizes.sampleCount;
+    timeline.entryCount = count;
+    timeline.entries.reset(new IndexEntry[count]);
+    IndexEntry* entries = timeline.entries.get();
+
+    AssignSizesAndSyncFlags(table, entries, count);
+    AssignOffsets(table, entries, count);
+
+    const uint32_t timescale = track.media.timescale;
+    if (timescale == 0) return timeline;
+
+    if (movieTimescale != 0) {
+        for (const EditEntry& edit : track.editList.entries) {
+            double seconds = double(edit.segmentDuration) / movieTimescale;
+            if (edit.mediaTime == -1) timeline.startOffset += seconds;
+            else timeline.duration += seconds;
+        }
+    }
+
+    // Decoding times are summed in 64 bits: a 32-bit sum would wrap after
+    // 13 hours of a 90 kHz track.
+    const bool withComposition = table.hasCompositionTable;
+    uint64_t decodingTime = 0;
+    uint32_t timed = 0;
+    for (const TimeToSampleEntry& entry : table.timeToSample) {
+        for (uint32_t k = 0; k < entry.sampleCount && timed < count; ++k, ++timed) {
+            if (withComposition) {
+                entries[timed].compositionTime = double(decodingTime);
+                entries[timed].decodingTime = double(decodingTime);
+            } else {
+                entries[timed].compositionTime = double(decodingTime) / timescale;
+            }
+            decodingTime += entry.sampleDelta;
+        }
+        if (timed == count) break;
+    }
+
+    if (timeline.duration == 0) timeline.duration = double(decodingTime) / timescale;
+
+    if (withComposition) {
+        uint32_t j = 0;
+        for (const CompositionOffsetEntry& entry : table.compositionOffsets) {
+            for (uint32_t k = 0; k < entry.sampleCount && j < timed; ++k, ++j)
+                entries[j].compositionTime += double(entry.sampleOffset);
+            if (j == timed) break;
+        }
+        // Every timed sample is brought to seconds, also those a short
+        // composition table did not reach.
+        for (uint32_t s = 0; s < timed; ++s) {
+            entries[s].compositionTime /= timescale;
+            entries[s].decodingTime /= timescale;
+        }
+    }
+    timeline.timedSampleCount = timed;
+    return timeline;
+}
+
+Timelines BuildTimelines(const MovieRecord& movie) {
+    Timelines result;
+    result.earliestStartOffset = DBL_MAX;
+    result.tracks.reserve(movie.tracks.size());
+    for (const TrackRecord& track : movie.tracks) {
+        result.tracks.push_back(BuildTrackTimeline(track, movie.header.timescale));
+        const TrackTimeline& timeline = result.tracks.back();
+        if (timeline.timedSampleCount > 0 && timeline.startOffset < result.earliestStartOffset)
+            result.earliestStartOffset = timeline.startOffset;
+    }
+    return result;
+}
+
+void PrepareDecoderConfigs(MovieRecord& movie) {
+    for (TrackRecord& track : movie.tracks) {
+        if (track.sampleTable.descriptions.empty()) continue;
+        SampleDescription& d = track.sampleTable.descriptions.front();
+        if (d.type == FourCC("avc1")) {
+            d.avcConfig = AvcParameterSets(d.avcConfig);
+        } else if (d.type == FourCC("hvc1") || d.type == FourCC("hev1")) {
+            d.hevcConfig = HevcParameterSets(d.hevcConfig, d.hevcParameterSetLength);
+        }
+    }
+}
+
+}  // namespace ZENT::SDK::Pelagor2
