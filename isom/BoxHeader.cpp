@@ -1,5 +1,7 @@
 #include "BoxHeader.h"
 
+#include <cstring>
+
 #include "BadFormat.h"
 #include "CodecTables.h"
 
@@ -15,11 +17,24 @@ void CheckSize(BoxHeader& header) {
     if (header.size > UINT64_MAX - header.start) throw MP4Parser::bad_format("box size < 8");
     header.end = header.start + header.size;
 }
+bool IsTypeCharacter(uint8_t c) { return (c >= 0x20 && c <= 0x7E) || c == 0xA9; }
+
 }  // namespace
+
+unsigned BoxStartAfterZeros(const uint8_t* bytes, uint64_t available) {
+    for (unsigned shift = 0; shift < 4 && shift + 8 <= available; ++shift) {
+        const uint8_t* type = bytes + shift + 4;
+        if (IsTypeCharacter(type[0]) && IsTypeCharacter(type[1]) && IsTypeCharacter(type[2]) &&
+            IsTypeCharacter(type[3]))
+            return shift;
+    }
+    return 0;
+}
 
 bool ReadChildHeader(BoxView& view, BoxHeader& header) {
     // Zero size words are passed over one byte at a time; the box starts
     // where the non-zero size word is found.
+    bool skippedZeros = false;
     for (;;) {
         if (view.remaining() < 8) {
             view.SeekTo(view.size());
@@ -27,7 +42,9 @@ bool ReadChildHeader(BoxView& view, BoxHeader& header) {
         }
         if (LoadU32(view.current()) != 0) break;
         view.Skip(1);
+        skippedZeros = true;
     }
+    if (skippedZeros) view.Skip(BoxStartAfterZeros(view.current(), view.remaining()));
     header = BoxHeader();
     header.start = view.offset();
     header.size = view.U32();
@@ -49,11 +66,20 @@ bool ReadChildHeader(BoxView& view, BoxHeader& header) {
 BoxHeader ReadTopLevelHeader(ParserInput& input) {
     uint8_t word[4];
     input.ReadExact(word, 4);
-    while (LoadU32(word) == 0) {
-        word[0] = word[1];
-        word[1] = word[2];
-        word[2] = word[3];
-        input.ReadExact(&word[3], 1);
+    if (LoadU32(word) == 0) {
+        do {
+            word[0] = word[1];
+            word[1] = word[2];
+            word[2] = word[3];
+            input.ReadExact(&word[3], 1);
+        } while (LoadU32(word) == 0);
+        uint64_t candidate = input.position() - 4;
+        uint8_t window[11];
+        uint64_t available = input.remaining() < 7 ? input.remaining() : 7;
+        std::memcpy(window, word, 4);
+        input.ReadExact(window + 4, available);
+        input.SeekTo(candidate + BoxStartAfterZeros(window, available + 4));
+        input.ReadExact(word, 4);
     }
     BoxHeader header;
     header.start = input.position() - 4;

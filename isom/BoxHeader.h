@@ -18,6 +18,13 @@ struct BoxHeader {
     uint32_t type = 0;
 };
 
+// After a run of zero bytes the first non-zero 32-bit word can start up to
+// three bytes before the next box, when that box's size has leading zero
+// bytes of its own. Given the bytes from the first non-zero word on, returns
+// how far past it the box starts: the first place whose type field reads as
+// a four-character code, else 0.
+unsigned BoxStartAfterZeros(const uint8_t* bytes, uint64_t available);
+
 // Reads the next child header of a container held in memory. Returns false
 // when fewer than 8 bytes are left before the container's end (zero padding
 // at the end included); the view is then at its end. A size smaller than its

@@ -4,6 +4,7 @@
 
 #include "ByteOrder.h"
 #include "CodecTables.h"
+#include "BoxHeader.h"
 #include "ParserInput.h"
 
 namespace ZENT::SDK::Pelagor2 {
@@ -35,6 +36,23 @@ bool LooksLikePlainFile(ParserInput& input) {
         input.SeekTo(position);
         uint8_t header[8];
         if (ReadSome(input, header, 8) != 8) break;
+        // Zero size words are passed over one byte at a time, as the box
+        // walk does, so that padding between boxes does not hide them.
+        if (LoadU32(header) == 0) {
+            // The first non-zero word starts 3 bytes before the first
+            // non-zero byte after the zero word.
+            uint64_t firstNonZero = position + 4;
+            input.SeekTo(firstNonZero);
+            uint8_t byte = 0;
+            while (ReadSome(input, &byte, 1) == 1 && byte == 0) ++firstNonZero;
+            if (byte == 0) break;
+            position = firstNonZero - 3;
+            uint8_t window[11];
+            input.SeekTo(position);
+            uint64_t available = ReadSome(input, window, sizeof(window));
+            position += BoxStartAfterZeros(window, available);
+            continue;
+        }
         uint64_t size = LoadU32(header);
         uint32_t type = LoadU32(header + 4);
         uint64_t headerSize = 8;

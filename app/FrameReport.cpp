@@ -1,0 +1,72 @@
+#include "FrameReport.h"
+
+#include "CodecTables.h"
+#include "Crc32.h"
+
+namespace {
+
+constexpr char kFrameLetters[] = {'I', 'P', 'B'};  // indexed by frame type
+constexpr uint32_t kLargestForwardStep = 0x7FFFFFFF;
+
+// A window's level counts only while its alert is raised. The level is fed
+// as a 32-bit integer: an 8-bit value would be printed as a character.
+int32_t MotionValue(const TMediaPacket& packet, int window) {
+    return packet.motionWindowAlert[window] != 0 ? int32_t(packet.motionLevel[window]) : 0;
+}
+
+}  // namespace
+
+CodecAndFrameType GetCodecAndFrameType(const TMediaPacket& packet) {
+    const bool known = packet.frameType >= 0 && packet.frameType < int32_t(sizeof(kFrameLetters));
+    return {ZENT::SDK::Utility::CodecName(packet.codecType), known ? kFrameLetters[packet.frameType] : '?'};
+}
+
+uint32_t PacketCrc32(const TMediaPacket& packet) {
+    return ZENT::SDK::Utility::Crc32(packet.frameData, size_t(packet.headerSize) + size_t(packet.payloadSize));
+}
+
+bool RunningMinimum::Admit(uint32_t seconds) {
+    if (seconds < minimum_) {
+        minimum_ = seconds;
+        return true;
+    }
+    return seconds - minimum_ <= kLargestForwardStep;
+}
+
+MediaReaderFrameReport::MediaReaderFrameReport(int32_t timeType)
+    : timeType_(timeType),
+      timedLine_("Stream:%s Frame:%c %u.%03u %hd %hd CRC32:%08X Size:%u DI alert: %u "
+                 "motionWin1: %u%% motionWin2: %u%% motionWin3: %u%%"),
+      untimedLine_("Stream:%s Frame:%c NO TIME INFO CRC32:%08X Size:%u DI alert: %u "
+                   "motionWin1: %u%% motionWin2: %u%% motionWin3: %u%%") {}
+
+std::string MediaReaderFrameReport::BuildLine(const TMediaPacket& packet) {
+    const CodecAndFrameType codec = GetCodecAndFrameType(packet);
+    const uint32_t crc = PacketCrc32(packet);
+
+    frameTimes_.clear();
+    if (timeType_ == kCameraTime)
+        frameTimes_.push_back(CameraFrameTime(packet, packet.seconds));
+    else
+        ExtractFrameTime(packet, timeType_, frameTimes_);
+
+    // boost::format converts by the argument's type, so the types fed here
+    // decide the text: the two words go in as signed 16-bit values.
+    const bool timed = !frameTimes_.empty();
+    boost::format& line = timed ? timedLine_ : untimedLine_;
+    line.clear();
+    line % codec.codecName % codec.frameLetter;
+    if (timed) {
+        const FrameTime& time = frameTimes_.front();
+        line % time.seconds % time.milliseconds % int16_t(time.word1) % int16_t(time.word2);
+    }
+    line % crc % packet.payloadSize % packet.diAlert % MotionValue(packet, 0) % MotionValue(packet, 1) %
+        MotionValue(packet, 2);
+    return line.str();
+}
+
+bool MediaReaderFrameReport::Report(const TMediaPacket& packet, std::ostream& out) {
+    if (!minimum_.Admit(packet.seconds)) return false;
+    out << BuildLine(packet) << std::endl;
+    return true;
+}

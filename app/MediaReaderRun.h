@@ -1,0 +1,21 @@
+// The run over the ISO media reader: open, frame loop, summary.
+#ifndef STAMPWALK_APP_MEDIAREADERRUN_H
+#define STAMPWALK_APP_MEDIAREADERRUN_H
+
+#include <cstdint>
+#include <string>
+
+#include <boost/shared_ptr.hpp>
+
+#include "AVReader.h"
+
+// The reader of the file, or an empty pointer when it cannot be opened (a
+// negative open status is printed). The pointer releases the reader.
+boost::shared_ptr<AVReader> OpenAVReader(const std::string& pathname);
+
+// 0 when the media reader opened the file and the frames and the summary
+// were printed; -1 when it cannot open the file, after a message that is
+// left without a line end for the fallback run to continue.
+int32_t ParseWithAVReader(const std::string& pathname, int32_t timeType);
+
+#endif

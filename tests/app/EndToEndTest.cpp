@@ -1,0 +1,195 @@
+// Runs the built stampwalk binary and checks its standard output and exit code.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct RunResult {
+    std::string output;
+    int exitCode;
+};
+
+RunResult RunStampwalk(const std::vector<std::string>& arguments) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) std::abort();
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDERR_FILENO);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(STAMPWALK_BINARY));
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(STAMPWALK_BINARY, argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    RunResult result{"", -1};
+    char buffer[4096];
+    ssize_t count;
+    while ((count = read(pipeEnds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, size_t(count));
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    return result;
+}
+
+// How boost::program_options prints the description: the caption and a
+// colon, then per option two blanks, "-x [ --long ]", a blank, and "arg"
+// when the option takes a value. Descriptions start in column 24: one past
+// the wider of 23 and the longest entry ("  -p [ --pathname ] arg", 23).
+const std::string kOptionTable =
+    "converter command line:\n"
+    "  -h [ --help ]         help message\n"
+    "  -p [ --pathname ] arg media file pathname\n"
+    "  -t [ --timetype ] arg time type\n";
+
+const std::string kUsage = kOptionTable +
+                           "\n\n"
+                           "usage:\n   Stampwalk.exe -p MEDIA_FILE_PATHNAME -t TIME_TYPE\n\n"
+                           "example 1:\n   Stampwalk.exe -p \"C:\\RecordS.3gp\" -t 1\n\n"
+                           "example 2:\n   Stampwalk.exe -p \"C:\\RecordS.3gp\" -t 2 > StreamTime.log\n\n"
+                           "PS:\n   Time type: RecordTime = 1, StreamTime = 2, CameraTime = 3\n\n";
+
+const std::string kTitle = "NORVATE Stamp Probe\n\n";
+const std::string kMissingDirectory = "/nonexistent-stampwalk-test-directory";
+
+// Checks the banner (13 lines of 49 characters drawn with blank ; ` . : and
+// ,, then an empty line) and the title, and returns what follows them.
+std::string AfterBannerAndTitle(const std::string& output) {
+    size_t position = 0;
+    for (int line = 0; line < 13; ++line) {
+        const size_t end = output.find('\n', position);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << "banner has only " << line << " lines";
+            return "";
+        }
+        const std::string text = output.substr(position, end - position);
+        EXPECT_EQ(text.size(), 49u) << "banner line " << line + 1 << ": \"" << text << "\"";
+        EXPECT_EQ(text.find_first_not_of(" ;`.:,"), std::string::npos) << "banner line " << line + 1;
+        position = end + 1;
+    }
+    EXPECT_EQ(output.compare(position, 1 + kTitle.size(), "\n" + kTitle), 0) << output.substr(position);
+    return output.substr(std::min(output.size(), position + 1 + kTitle.size()));
+}
+
+std::string Echo(const std::string& pathname, const std::string& timeType) {
+    return "ParsingOptions - processing media file pathname: " + pathname + "\n" +
+           "ParsingOptions - parse time type: " + timeType + "\n";
+}
+
+std::string OpenFailure(const std::string& pathname) {
+    return "OpenAVReader - AVReader open file: " + pathname + " failed: ffffffff\n" +
+           "StampProbe - OpenAVReader with mediafile: " + pathname + " failed will try to use ViewWhileRec";
+}
+
+// The closing line ends the output; its number is in the stream's default
+// floating-point format, which may take the exponent form for tiny values.
+void ExpectClosingLineEnds(const std::string& text, const std::string& before) {
+    const std::string prefix = "Congratulation! The time parser parseed completely. elapsed time: ";
+    ASSERT_EQ(text.compare(0, before.size(), before), 0) << text;
+    const std::string closing = text.substr(before.size());
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(closing, match,
+                                 std::regex("Congratulation! The time parser parseed completely\\. elapsed time: "
+                                            "([0-9]+(\\.[0-9]+)?(e-[0-9]+)?) s\n")))
+        << closing;
+    const double seconds = std::strtod(match[1].str().c_str(), nullptr);
+    EXPECT_GE(seconds, 0.0);
+    EXPECT_LT(seconds, 60.0);
+}
+
+// An error handler's message line, then the option table and an empty line.
+void ExpectOptionError(const RunResult& result, const std::string& start) {
+    EXPECT_EQ(result.exitCode, 255);  // exit(-1) as the shell sees it
+    const std::string rest = AfterBannerAndTitle(result.output);
+    ASSERT_EQ(rest.compare(0, start.size(), start), 0) << rest;
+    const size_t lineEnd = rest.find('\n');
+    ASSERT_NE(lineEnd, std::string::npos);
+    EXPECT_GT(lineEnd, start.size()) << "the library's message is missing";
+    EXPECT_EQ(rest.substr(lineEnd + 1), kOptionTable + "\n");
+}
+
+}  // namespace
+
+TEST(EndToEnd, NoArgumentsPrintBannerTitleAndUsage) {
+    const RunResult result = RunStampwalk({});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(AfterBannerAndTitle(result.output), kUsage);
+}
+
+TEST(EndToEnd, UsageWhenHelpIsAskedOrAValueIsMissing) {
+    const std::vector<std::vector<std::string>> commandLines = {
+        {"-h", "-p", "a.3gp", "-t", "1"}, {"--help"}, {"-p", "a.3gp"}, {"-t", "1"}, {"-x", "-p", "a.3gp"}};
+    for (const auto& commandLine : commandLines) {
+        const RunResult result = RunStampwalk(commandLine);
+        EXPECT_EQ(result.exitCode, 0) << commandLine[0];
+        EXPECT_EQ(AfterBannerAndTitle(result.output), kUsage) << commandLine[0];
+    }
+}
+
+TEST(EndToEnd, NonNumericTimeTypeIsALibraryError) {
+    ExpectOptionError(RunStampwalk({"-p", "a.3gp", "-t", "abc"}), "Invalid parameters got std::exception: ");
+}
+
+TEST(EndToEnd, PathnameGivenTwiceIsALibraryError) {
+    ExpectOptionError(RunStampwalk({"-p", "a.3gp", "-p", "b.3gp", "-t", "1"}),
+                      "Invalid parameters got std::exception: ");
+}
+
+TEST(EndToEnd, OptionWithoutItsValueIsASyntaxError) {
+    ExpectOptionError(RunStampwalk({"-t", "1", "-p"}), "Invalid parameters got exception: ");
+}
+
+// A missing file: the media reader's open fails, the fallback message stays
+// unterminated, and the closing line follows; the exit code is still 0.
+TEST(EndToEnd, MissingFileFallsBackAndEndsWithTheClosingLine) {
+    const std::string pathname = kMissingDirectory + "/missing.3gp";
+    const RunResult result = RunStampwalk({"-p", pathname, "-t", "1"});
+    EXPECT_EQ(result.exitCode, 0);
+    ExpectClosingLineEnds(AfterBannerAndTitle(result.output), Echo(pathname, "1") + OpenFailure(pathname));
+}
+
+struct AcceptedForm {
+    std::vector<std::string> arguments;
+    std::string pathname;
+    std::string timeType;
+};
+
+class AcceptedCommandLine : public ::testing::TestWithParam<AcceptedForm> {};
+
+TEST_P(AcceptedCommandLine, EchoesPathnameAndTimeType) {
+    const RunResult result = RunStampwalk(GetParam().arguments);
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string& pathname = GetParam().pathname;
+    ExpectClosingLineEnds(AfterBannerAndTitle(result.output),
+                          Echo(pathname, GetParam().timeType) + OpenFailure(pathname));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, AcceptedCommandLine,
+    ::testing::Values(
+        AcceptedForm{{"--pathname", "/nonexistent-stampwalk-test-directory/a.3gp", "--timetype", "2"},
+                     "/nonexistent-stampwalk-test-directory/a.3gp", "2"},
+        AcceptedForm{{"--pathname=/nonexistent-stampwalk-test-directory/b.3gp", "--timetype=3"},
+                     "/nonexistent-stampwalk-test-directory/b.3gp", "3"},
+        AcceptedForm{{"--path", "/nonexistent-stampwalk-test-directory/c.3gp", "--time", "1"},
+                     "/nonexistent-stampwalk-test-directory/c.3gp", "1"},
+        AcceptedForm{{"-p/nonexistent-stampwalk-test-directory/d.3gp", "-t7"},
+                     "/nonexistent-stampwalk-test-directory/d.3gp", "7"},
+        AcceptedForm{{"--verbose", "-p", "/nonexistent-stampwalk-test-directory/e.3gp", "stray", "-t", "-5", "words"},
+                     "/nonexistent-stampwalk-test-directory/e.3gp", "-5"},
+        AcceptedForm{{"-p", "/nonexistent-stampwalk-test-directory/with blank\\and backslash.3gp", "-t", "1"},
+                     "/nonexistent-stampwalk-test-directory/with blank\\and backslash.3gp", "1"}));
