@@ -1,0 +1,295 @@
+// The reader and the tool on small real files written by ffmpeg, checked
+// against what ffprobe reads from the same files. Every file was made with
+// creation time 2020-01-01 00:00:00 UTC; see README.md for why each track's
+// sample count and truncated duration are what ffprobe's figures give.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "AVReader.h"
+#include "FigureFile.h"
+
+using datatest::FigureFile;
+using datatest::FigureLine;
+using datatest::ReadFigureFile;
+
+namespace {
+
+const std::string kDataDir = STAMPWALK_DATA_DIR;
+const std::string kTool = STAMPWALK_TOOL;
+
+// 2020-01-01 00:00:00 UTC in seconds since 1904 and since 1970.
+constexpr uint64_t kCreationSince1904 = 3660681600u;
+constexpr uint32_t kCreationSince1970 = 1577836800u;
+
+struct CodecFacts {
+    const char* ffprobeName;
+    uint32_t codecType;
+    const char* fourCC;  // GetTrackFourCC, first character in the lowest byte
+};
+
+constexpr CodecFacts kCodecs[] = {
+    {"h264", 0x8, "H264"},      {"hevc", 0x10, "HEVC"},      {"mpeg4", 0x4, "MP4V"},
+    {"aac", 0x400, "AAC4"},     {"amr_nb", 0x1000, "GAMR"},  {"pcm_mulaw", 0x2000, "ULAW"},
+};
+
+uint32_t LittleFourCC(const char* text) {
+    return uint32_t(uint8_t(text[0])) | uint32_t(uint8_t(text[1])) << 8 | uint32_t(uint8_t(text[2])) << 16 |
+           uint32_t(uint8_t(text[3])) << 24;
+}
+
+struct ExpectedTrack {
+    uint32_t codecType = 0;
+    uint32_t fourCC = 0;
+    uint32_t sampleCount = 0;
+    uint32_t seconds = 0;
+    uint32_t trackNumber = 0;
+    bool video = false;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+struct ExpectedFile {
+    uint32_t mediaType = 0;
+    uint32_t movieSeconds = 0;
+    std::vector<ExpectedTrack> tracks;
+};
+
+FigureFile Figures(const std::string& name, const char* kind) {
+    return ReadFigureFile(kDataDir + "/" + name + "." + kind + ".txt");
+}
+
+// ffprobe's nb_frames of an MP4/MOV stream is the sample count of its
+// sample size table, and its stream duration is the edit list's (or, without
+// one, the media header's), which for these files equals the track duration
+// the reader computes; truncating the printed decimal gives whole seconds.
+ExpectedFile ExpectFromFfprobe(const FigureFile& ffprobe) {
+    ExpectedFile expected;
+    expected.movieSeconds = ffprobe.Single("format").TruncatedSeconds("duration");
+    for (const FigureLine* stream : ffprobe.Section("stream")) {
+        ExpectedTrack track;
+        const std::string& name = stream->Text("codec_name");
+        bool known = false;
+        for (const CodecFacts& codec : kCodecs) {
+            if (name != codec.ffprobeName) continue;
+            track.codecType = codec.codecType;
+            track.fourCC = LittleFourCC(codec.fourCC);
+            known = true;
+        }
+        if (!known) ADD_FAILURE() << "no codec type for ffprobe's " << name;
+        track.sampleCount = static_cast<uint32_t>(stream->Unsigned("nb_frames"));
+        track.seconds = stream->TruncatedSeconds("duration");
+        track.trackNumber = static_cast<uint32_t>(stream->Unsigned("id") - 1);
+        track.video = stream->Text("codec_type") == "video";
+        if (track.video) {
+            track.width = static_cast<uint32_t>(stream->Unsigned("width"));
+            track.height = static_cast<uint32_t>(stream->Unsigned("height"));
+        }
+        expected.mediaType |= track.video ? kMediaVideo : kMediaAudio;
+        expected.tracks.push_back(track);
+    }
+    return expected;
+}
+
+// The track duration by the reader's rule, worked out from the raw boxes:
+// the non-empty edits over the movie timescale, else the time-to-sample sum
+// over the media timescale; whole seconds.
+uint32_t EditListSeconds(const FigureLine& movie, const FigureLine& track) {
+    return static_cast<uint32_t>(track.Unsigned("edit_nonempty_sum") / movie.Unsigned("timescale"));
+}
+uint32_t SampleTableSeconds(const FigureLine& track) {
+    return static_cast<uint32_t>(track.Unsigned("stts_delta_sum") / track.Unsigned("media_timescale"));
+}
+uint32_t ReaderRuleSeconds(const FigureLine& movie, const FigureLine& track) {
+    return track.Unsigned("edit_nonempty_sum") != 0 ? EditListSeconds(movie, track) : SampleTableSeconds(track);
+}
+
+const char* MediaTypeText(uint32_t mediaType) {
+    switch (mediaType) {
+        case 1: return "audio only";
+        case 2: return "video only";
+        case 3: return "A/V";
+        default: return "N/A";
+    }
+}
+
+std::vector<std::string> SummaryLines(const ExpectedFile& expected) {
+    std::vector<std::string> lines;
+    lines.push_back(std::string("Mediatype: ") + MediaTypeText(expected.mediaType) + ", total " +
+                    std::to_string(expected.tracks.size()) + " track(s)");
+    for (size_t i = 0; i < expected.tracks.size(); ++i) {
+        const ExpectedTrack& track = expected.tracks[i];
+        char type[32];
+        std::snprintf(type, sizeof type, " stream type: 0x%08x", track.codecType);
+        lines.push_back("Track: " + std::to_string(i + 1));
+        lines.push_back(type);
+        lines.push_back(" sample count: " + std::to_string(track.sampleCount));
+        lines.push_back(" duration: " + std::to_string(track.seconds) + " sec");
+        lines.push_back("");
+    }
+    return lines;
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    std::vector<std::string> lines;
+};
+
+ToolRun RunStampwalk(const std::string& path) {
+    ToolRun run;
+    const std::string command = "'" + kTool + "' -p '" + path + "' -t 1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::string line;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        for (size_t i = 0; i < got; ++i) {
+            if (buffer[i] == '\n') {
+                run.lines.push_back(line);
+                line.clear();
+            } else {
+                line += buffer[i];
+            }
+        }
+    }
+    if (!line.empty()) run.lines.push_back(line);
+    const int status = pclose(pipe);
+    if (status != -1 && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    return run;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+const char* const kReadableFiles[] = {
+    "h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4",  "mpeg4.mp4",   "aac.m4a",
+    "amrnb.3gp",        "ulaw.mov",           "h264_aac.mp4",
+};
+
+class RecordedFile : public ::testing::TestWithParam<const char*> {
+protected:
+    std::string Path() const { return kDataDir + "/" + GetParam(); }
+};
+
+TEST_P(RecordedFile, BoxFiguresAgreeWithFfprobe) {
+    // Guards the data: a remade file whose ffprobe figures no longer follow
+    // from its boxes by the reader's rules must not become a silent expectation.
+    const FigureFile ffprobe = Figures(GetParam(), "ffprobe");
+    const FigureFile boxes = Figures(GetParam(), "boxes");
+    const FigureLine& movie = boxes.Single("movie");
+    EXPECT_EQ(movie.Unsigned("creation_time"), kCreationSince1904);
+    EXPECT_EQ(movie.Unsigned("duration") / movie.Unsigned("timescale"),
+              ffprobe.Single("format").TruncatedSeconds("duration"));
+    const auto streams = ffprobe.Section("stream");
+    const auto tracks = boxes.Section("track");
+    ASSERT_EQ(streams.size(), tracks.size());
+    for (size_t i = 0; i < streams.size(); ++i) {
+        SCOPED_TRACE("track " + std::to_string(i));
+        const FigureLine& stream = *streams[i];
+        const FigureLine& track = *tracks[i];
+        EXPECT_EQ(track.Text("sample_entry"), stream.Text("codec_tag_string"));
+        EXPECT_EQ(track.Text("media_header"), stream.Text("codec_type") == "video" ? "vmhd" : "smhd");
+        EXPECT_EQ(track.Unsigned("track_id"), stream.Unsigned("id"));
+        EXPECT_EQ(track.Unsigned("creation_time"), kCreationSince1904);
+        EXPECT_EQ(track.Unsigned("stsz_sample_count"), stream.Unsigned("nb_frames"));
+        EXPECT_EQ(ReaderRuleSeconds(movie, track), stream.TruncatedSeconds("duration"));
+    }
+}
+
+TEST_P(RecordedFile, ReaderMatchesFfprobe) {
+    const ExpectedFile expected = ExpectFromFfprobe(Figures(GetParam(), "ffprobe"));
+    AVReader* reader = nullptr;
+    ASSERT_EQ(AVReaderOpen(&reader, Path().c_str(), kOpenPairCompanionTracks), 0);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->GetMediaType(), expected.mediaType);
+    EXPECT_EQ(reader->GetCreationTime(), kCreationSince1970);
+    EXPECT_EQ(reader->GetDuration(), expected.movieSeconds);
+    EXPECT_EQ(reader->GetTrackCount(), expected.tracks.size());
+    for (uint32_t i = 0; i < reader->GetTrackCount() && i < expected.tracks.size(); ++i) {
+        SCOPED_TRACE("track " + std::to_string(i));
+        const ExpectedTrack& track = expected.tracks[i];
+        EXPECT_EQ(reader->GetTrackCodecType(i), track.codecType);
+        EXPECT_EQ(reader->GetTrackFourCC(i), track.fourCC);
+        EXPECT_EQ(reader->GetTrackSampleCount(i), track.sampleCount);
+        EXPECT_EQ(reader->GetTrackDuration(i), track.seconds);
+        EXPECT_EQ(reader->GetTrackNumber(i), track.trackNumber);
+        if (track.video) {
+            EXPECT_EQ(reader->GetTrackWidth(i), track.width);
+            EXPECT_EQ(reader->GetTrackHeight(i), track.height);
+        }
+    }
+    reader->Release();
+}
+
+TEST_P(RecordedFile, ToolPrintsTheSummary) {
+    const std::vector<std::string> expected = SummaryLines(ExpectFromFfprobe(Figures(GetParam(), "ffprobe")));
+    const ToolRun run = RunStampwalk(Path());
+    EXPECT_EQ(run.exitCode, 0);
+    size_t first = 0;
+    while (first < run.lines.size() && !StartsWith(run.lines[first], "Mediatype: ")) ++first;
+    ASSERT_LT(first, run.lines.size()) << "no summary in the output";
+    // The summary is followed by the closing line and nothing else.
+    ASSERT_EQ(run.lines.size(), first + expected.size() + 1);
+    const std::vector<std::string> summary(run.lines.begin() + first, run.lines.end() - 1);
+    EXPECT_EQ(summary, expected);
+    EXPECT_TRUE(StartsWith(run.lines.back(), "Congratulation! The time parser parseed completely. elapsed time: "))
+        << run.lines.back();
+}
+
+INSTANTIATE_TEST_SUITE_P(FfmpegFiles, RecordedFile, ::testing::ValuesIn(kReadableFiles),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
+
+TEST(RecordedFiles, SomeTracksNeedTheEditListForTheirDuration) {
+    // Encoder priming makes these media longer than the edit that plays
+    // them, so a reader that ignores the edit list reports a second more.
+    const struct {
+        const char* file;
+        size_t track;
+    } primed[] = {{"aac.m4a", 0}, {"amrnb.3gp", 0}, {"h264_aac.mp4", 1}};
+    for (const auto& entry : primed) {
+        SCOPED_TRACE(entry.file);
+        const FigureFile boxes = Figures(entry.file, "boxes");
+        const auto tracks = boxes.Section("track");
+        ASSERT_LT(entry.track, tracks.size());
+        const FigureLine& track = *tracks[entry.track];
+        EXPECT_EQ(SampleTableSeconds(track), EditListSeconds(boxes.Single("movie"), track) + 1);
+    }
+}
+
+TEST(FragmentedFile, ReaderRefusesIt) {
+    // The movie fragment box after the empty movie box ends the first scan
+    // before any media data, and without a trailer the open fails.
+    const std::string path = kDataDir + "/fragmented.mp4";
+    AVReader* reader = nullptr;
+    EXPECT_EQ(AVReaderOpen(&reader, path.c_str(), kOpenPairCompanionTracks), -1);
+    EXPECT_EQ(reader, nullptr);
+}
+
+TEST(FragmentedFile, ToolReportsTheFailedOpenAndPrintsNoSummary) {
+    const std::string path = kDataDir + "/fragmented.mp4";
+    const ToolRun run = RunStampwalk(path);
+    EXPECT_EQ(run.exitCode, 0);
+    bool openFailure = false;
+    bool fallback = false;
+    for (const std::string& line : run.lines) {
+        openFailure |= line == "OpenAVReader - AVReader open file: " + path + " failed: ffffffff";
+        fallback |= StartsWith(line, "StampProbe - OpenAVReader with mediafile: " + path +
+                                         " failed will try to use ViewWhileRec");
+        EXPECT_FALSE(StartsWith(line, "Mediatype: ")) << line;
+    }
+    EXPECT_TRUE(openFailure);
+    EXPECT_TRUE(fallback);
+}
+
+}  // namespace
