@@ -1,0 +1,340 @@
+#include "FrameInfoParser.h"
+
+#include <boost/thread/tss.hpp>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "BitReader.h"
+#include "CodecTables.h"
+
+namespace ZENT::SDK::Utility {
+
+namespace {
+
+// Flag word bits (bit 0 is the least significant bit of the big-endian word).
+constexpr uint32_t kFlagTaggedItems = 1u << 3;
+constexpr uint32_t kFlagDaylightSaving = 1u << 11;
+constexpr uint32_t kFlagDigitalInputValid = 1u << 17;
+constexpr uint32_t kFlagUtc = 1u << 21;
+
+constexpr int32_t kDaylightSavingOffset = -3600;
+constexpr int32_t kZoneStepSeconds = 900;
+constexpr uint32_t kZoneIndexOfUtc = 48;
+
+enum class Extension : uint8_t { None, Video, Audio };
+
+// What a header's codec code selects. A zero default is not applied.
+struct HeaderCodec {
+    uint32_t code;
+    uint32_t codecType;
+    Extension extension;
+    uint32_t frameCount;  // set before the extension is read
+    uint32_t sampleRate;  // set before the extension, or after it for AMR
+    uint8_t channels;
+    bool rateAfterExtension;  // AMR: the fixed rate overrides what the extension says
+};
+
+constexpr HeaderCodec kHeaderCodecs[] = {
+    {FourCC("jpeg"), kCodecJpeg, Extension::Video, 1, 0, 0, false},
+    {FourCC("h263"), kCodecH263, Extension::Video, 1, 0, 0, false},
+    {FourCC("mp4v"), kCodecMp4v, Extension::Video, 1, 0, 0, false},
+    {FourCC("h264"), kCodecH264, Extension::Video, 1, 0, 0, false},
+    {FourCC("h265"), kCodecHevc, Extension::Video, 1, 0, 0, false},
+    {FourCC("DMYV"), kCodecDummyVideo, Extension::Video, 1, 0, 0, false},
+    {FourCC("7221"), kCodecG7221, Extension::Audio, 0, 16000, 1, false},
+    {FourCC("729A"), kCodecG729, Extension::Audio, 0, 8000, 1, false},
+    {FourCC("aac "), kCodecAac, Extension::Audio, 0, 0, 0, false},
+    {FourCC("GAMR"), kCodecGamr, Extension::Audio, 0, 8000, 1, true},
+    {FourCC("SAMR"), kCodecSamr, Extension::Audio, 0, 8000, 1, true},
+    {FourCC("PCMU"), kCodecUlaw, Extension::Audio, 0, 8000, 1, false},
+    {FourCC("G711"), kCodecUlaw, Extension::Audio, 0, 8000, 1, false},
+    {FourCC("PCMA"), kCodecAlaw, Extension::Audio, 0, 8000, 1, false},
+    {FourCC("G726"), kCodecG726, Extension::Audio, 0, 8000, 1, false},
+    {FourCC("DMYA"), kCodecDummyAudio, Extension::Audio, 0, 8000, 1, false},
+    {FourCC("metx"), kCodecMetx, Extension::None, 0, 0, 0, false},
+    {FourCC("metj"), kCodecMetj, Extension::None, 0, 0, 0, false},
+};
+
+const HeaderCodec* FindHeaderCodec(uint32_t code) {
+    for (const HeaderCodec& codec : kHeaderCodecs)
+        if (codec.code == code) return &codec;
+    return nullptr;
+}
+
+uint32_t BigEndian32(const uint8_t* bytes) {
+    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) |
+           uint32_t(bytes[3]);
+}
+
+uint32_t BigEndian16(const uint8_t* bytes) { return (uint32_t(bytes[0]) << 8) | bytes[1]; }
+
+// A big-endian number of up to 63 bytes. Values beyond 64 bits saturate; no
+// extension area is that long, so skipping by them still ends the stream.
+uint64_t ReadBigEndian(BitReader& bits, unsigned byteCount) {
+    uint64_t value = 0;
+    for (unsigned i = 0; i < byteCount; ++i) {
+        uint32_t byte = bits.Read(8);
+        value = value > (UINT64_MAX >> 8) ? UINT64_MAX : (value << 8) | byte;
+    }
+    return value;
+}
+
+struct ItemHeader {
+    uint64_t tag;
+    uint64_t length;
+};
+
+// Every tag and length byte value has a meaning; the short forms from 0xC0 up
+// carry their length in the tag itself.
+ItemHeader ReadItemHeader(BitReader& bits) {
+    uint32_t tagByte = bits.Read(8);
+    if (tagByte >= 0xE0) return {tagByte, 0};
+    if (tagByte >= 0xC0) return {tagByte, 1};
+    ItemHeader item{tagByte < 0x80 ? tagByte : ReadBigEndian(bits, tagByte & 7), 0};
+    uint32_t lengthByte = bits.Read(8);
+    if (lengthByte < 0x80)
+        item.length = lengthByte;
+    else if (lengthByte < 0xC0)
+        item.length = ReadBigEndian(bits, lengthByte & 0x3F);
+    else if (lengthByte < 0xE0)
+        item.length = lengthByte & 3;
+    else
+        item.length = ReadBigEndian(bits, lengthByte & 3);
+    return item;
+}
+
+// The fixed part always ends on a byte boundary (each window is 1 bit or 49,
+// then 5 bits), so padding and items are whole bytes.
+void ReadMotionWindows(BitReader& bits, TMediaPacket* packet) {
+    for (int window = 0; window < 3; ++window) {
+        uint32_t enabled = bits.Read(1);
+        if (packet) packet->motionWindowEnabled[window] = enabled;
+        if (!enabled) continue;
+        uint32_t alert = bits.Read(1);
+        if (packet) packet->motionWindowAlert[window] = alert;
+        uint32_t level = bits.Read(7);
+        if (packet) packet->motionLevel[window] = uint8_t(level);
+        for (int corner = 0; corner < 4; ++corner) {
+            uint32_t coordinate = bits.Read(10);
+            if (packet) packet->motionWindowRect[window][corner] = uint16_t(coordinate);
+        }
+    }
+    uint32_t extraFlag = bits.Read(1);
+    if (packet) packet->motionExtraFlag = extraFlag;
+    bits.Read(4);
+}
+
+void SkipPadding(BitReader& bits) {
+    while (bits.BitsUnread() >= 8 && bits.Peek(8) == 0) bits.Read(8);
+}
+
+void ReadWindowOverrides(BitReader& bits, TMediaPacket* packet) {
+    uint32_t count = bits.Read(8);
+    for (uint32_t entry = 0; entry < count; ++entry) {
+        uint32_t window = bits.Read(8);
+        if (window < 1 || window > 3) {
+            bits.SkipBytes(1 + 8);
+            continue;
+        }
+        uint32_t index = window - 1;
+        packet->motionWindowEnabled[index] = 1;
+        packet->motionWindowAlert[index] = bits.Read(1);
+        packet->motionLevel[index] = uint8_t(bits.Read(7));
+        for (int corner = 0; corner < 4; ++corner)
+            packet->motionWindowRect[index][corner] = uint16_t(bits.Read(16));
+    }
+}
+
+// One byte that is not part of the value, then up to four value bytes, least
+// significant first; the item never takes more than its declared length.
+void ReadEventFlags(BitReader& bits, uint64_t length, TMediaPacket* packet) {
+    uint64_t valueBytes = 0;
+    if (length > 0) {
+        bits.SkipBytes(1);
+        valueBytes = length - 1 < 4 ? length - 1 : 4;
+    }
+    uint32_t value = 0;
+    for (uint64_t i = 0; i < valueBytes; ++i) value |= bits.Read(8) << (8 * i);
+    if (length > 1 + valueBytes) bits.SkipBytes(length - 1 - valueBytes);
+    packet->eventFlags = value;
+}
+
+void SkipRest(BitReader& bits, uint64_t length, uint64_t taken) {
+    if (length > taken) bits.SkipBytes(length - taken);
+}
+
+void ApplyItems(BitReader& bits, TMediaPacket* packet) {
+    while (bits.BytesUnread() > 0) {
+        ItemHeader item = ReadItemHeader(bits);
+        switch (item.tag) {
+            case 16:  // the length is not consulted
+                for (uint16_t& value : packet->tag16Values) value = uint16_t(bits.Read(16));
+                packet->hasTag16 = 1;
+                break;
+            case 17:  // the length is not consulted
+                ReadWindowOverrides(bits, packet);
+                break;
+            case 18:
+                ReadEventFlags(bits, item.length, packet);
+                break;
+            case 24: {
+                uint32_t bit = bits.Read(1);
+                bits.Read(7);
+                packet->tag24Value = 0x10000 + bit;
+                SkipRest(bits, item.length, 1);
+                break;
+            }
+            case 224:
+                packet->tag224Value = 0x10000;
+                SkipRest(bits, item.length, 0);
+                break;
+            case 225:
+                packet->tag224Value = 0x10001;
+                SkipRest(bits, item.length, 0);
+                break;
+            case 227:
+                packet->tag227Flag = 1;
+                SkipRest(bits, item.length, 0);
+                break;
+            default:  // tag 20 included: the trigger collection reads it
+                bits.SkipBytes(item.length);
+                break;
+        }
+    }
+}
+
+void ReadVideoExtension(BitReader& bits, uint32_t flags, TMediaPacket* packet) {
+    ReadMotionWindows(bits, packet);
+    if (!(flags & kFlagTaggedItems)) return;
+    SkipPadding(bits);
+    packet->headerExtSize = uint32_t(bits.BytesUnread());
+    packet->headerExtData = packet->frameData + packet->headerSize - packet->headerExtSize;
+    ApplyItems(bits, packet);
+}
+
+void ReadAudioExtension(BitReader& bits, TMediaPacket* packet) {
+    uint32_t uniform = bits.Read(1);
+    packet->uniformFrameSize = uniform;
+    uint32_t ratePresent = bits.Read(1);
+    uint32_t optionalPresent = bits.Read(1);
+    packet->audio.audioFlag = uint8_t(bits.Read(1));
+    bits.Read(4);
+    uint32_t frameCount = bits.Read(8);
+    packet->frameCount = frameCount;
+    bits.Read(16);  // first frame size
+    if (!uniform && frameCount > 1) bits.SkipBytes(2 * uint64_t(frameCount - 1));
+    if (ratePresent) {
+        packet->sampleRate = bits.Read(24);
+        packet->channels = uint8_t(bits.Read(8));
+    }
+    if (optionalPresent) packet->audio.audioOptionalValue = bits.Read(24);
+}
+
+void ReadTriggerRecords(BitReader& bits, std::vector<TMotionTriggerInfoEx>& triggers) {
+    uint32_t count = bits.Read(8);
+    for (uint32_t i = 0; i < count; ++i) {
+        TMotionTriggerInfoEx record;
+        std::memset(&record, 0, sizeof record);
+        record.identifier = uint8_t(bits.Read(8));
+        record.valid = 1;
+        record.flag = bits.Read(1);
+        record.value = uint8_t(bits.Read(7));
+        for (uint16_t& value : record.values) value = uint16_t(bits.Read(16));
+        triggers.push_back(record);
+    }
+}
+
+std::vector<TMotionTriggerInfoEx>& ThreadTriggerList() {
+    static boost::thread_specific_ptr<std::vector<TMotionTriggerInfoEx>> list;
+    if (!list.get()) list.reset(new std::vector<TMotionTriggerInfoEx>());
+    return *list;
+}
+
+}  // namespace
+
+uint32_t CheckedMediaHeaderSize(const uint8_t* header, size_t headerLength) {
+    if (!header || headerLength < kMediaHeaderFixedSize)
+        throw std::runtime_error("media header shorter than 20 bytes");
+    uint32_t headerSize = uint32_t(kMediaHeaderFixedSize) + 4 * uint32_t(header[19]);
+    if (headerSize > headerLength) throw std::runtime_error("media header extension longer than the header");
+    return headerSize;
+}
+
+void ParseFrameHeader(TMediaPacket* packet, size_t headerLength) {
+    if (!packet) throw std::runtime_error("no packet to parse");
+    const uint8_t* header = packet->frameData;
+    uint32_t headerSize = CheckedMediaHeaderSize(header, headerLength);
+    uint32_t lengthWord = BigEndian32(header);
+    if (uint64_t(lengthWord) + 4 < headerSize)
+        throw std::runtime_error("media header length word shorter than the header");
+
+    packet->motionInfo = packet->motionWindowEnabled;
+    packet->headerSize = headerSize;
+    packet->payloadSize = uint32_t(uint64_t(lengthWord) + 4 - headerSize);
+
+    uint8_t typeByte = header[8];
+    uint32_t flags = BigEndian32(header + 9);
+    if (const HeaderCodec* codec = FindHeaderCodec(BigEndian32(header + 4))) {
+        packet->codecType = codec->codecType;
+        if (codec->frameCount) packet->frameCount = codec->frameCount;
+        if (codec->sampleRate && !codec->rateAfterExtension) {
+            packet->sampleRate = codec->sampleRate;
+            packet->channels = codec->channels;
+        }
+        BitReader bits(header + kMediaHeaderFixedSize, header + headerSize);
+        if (codec->extension == Extension::Video) ReadVideoExtension(bits, flags, packet);
+        if (codec->extension == Extension::Audio) ReadAudioExtension(bits, packet);
+        if (codec->rateAfterExtension) {
+            packet->sampleRate = codec->sampleRate;
+            packet->channels = codec->channels;
+        }
+    }
+
+    packet->frameType = int32_t(typeByte >> 4);
+    packet->diAlert = typeByte & 0x0F;
+    packet->eventFlags |= ((flags >> 22) & 3) | ((flags >> 16) & 0x0C);
+    packet->hasFrameInfo = 1;
+    packet->headerFlag20 = (flags >> 20) & 1;
+    if (flags & kFlagDigitalInputValid) packet->diAlert = ((flags >> 13) & 0x0F) | (typeByte & 0x0F);
+
+    uint32_t seconds = BigEndian32(header + 13);
+    packet->milliseconds = BigEndian16(header + 17);
+    packet->hasTimeZone = 1;
+    int32_t daylightSaving = (flags & kFlagDaylightSaving) ? kDaylightSavingOffset : 0;
+    int32_t zoneOffset = (int32_t((flags >> 4) & 0x7F) - int32_t(kZoneIndexOfUtc)) * kZoneStepSeconds;
+    packet->daylightSaving = daylightSaving;
+    packet->timeZoneOffset = zoneOffset;
+    // Local times become UTC here; sums wrap in 32 bits like the stored seconds.
+    if (!(flags & kFlagUtc)) seconds = uint32_t(zoneOffset) - uint32_t(daylightSaving) + seconds;
+    packet->seconds = seconds;
+    packet->localSeconds = int32_t(uint32_t(daylightSaving) - uint32_t(zoneOffset) + seconds);
+}
+
+void ParseFrameHeader(TMediaPacket* packet) {
+    if (!packet || !packet->frameData) throw std::runtime_error("no media header to parse");
+    ParseFrameHeader(packet, kMediaHeaderFixedSize + 4 * size_t(packet->frameData[19]));
+}
+
+const std::vector<TMotionTriggerInfoEx>& CollectMotionTriggers(const uint8_t* header, size_t headerLength) {
+    std::vector<TMotionTriggerInfoEx>& triggers = ThreadTriggerList();
+    triggers.clear();
+    uint32_t headerSize = CheckedMediaHeaderSize(header, headerLength);
+    const HeaderCodec* codec = FindHeaderCodec(BigEndian32(header + 4));
+    uint32_t flags = BigEndian32(header + 9);
+    if (!codec || codec->extension != Extension::Video || !(flags & kFlagTaggedItems)) return triggers;
+
+    BitReader bits(header + kMediaHeaderFixedSize, header + headerSize);
+    ReadMotionWindows(bits, nullptr);
+    SkipPadding(bits);
+    while (bits.BytesUnread() > 0) {
+        ItemHeader item = ReadItemHeader(bits);
+        if (item.tag == 20)  // the length is not consulted
+            ReadTriggerRecords(bits, triggers);
+        else
+            bits.SkipBytes(item.length);
+    }
+    return triggers;
+}
+
+}  // namespace ZENT::SDK::Utility
