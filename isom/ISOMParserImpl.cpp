@@ -5,8 +5,12 @@
 #include <cstring>
 
 #include "BoxParser.h"
+#include "ByteOrder.h"
 #include "CodecTables.h"
 #include "EmbeddedFile.h"
+#include "FrameInfoSynthesis.h"
+#include "IntegrityCheck.h"
+#include "PacketBlock.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -107,6 +111,8 @@ ISOMParserImpl::ISOMParserImpl(const FileDescriptor& device, int flags) {
     timelines_ = BuildTimelines(movie_);
     BuildTrackList(flags);
     SizeBuffers();
+    sampleInput_.reset(new SampleInput(device, input_->streamSize()));
+    payloadReader_.reset(new PayloadReader(*sampleInput_));
 }
 
 ISOMParserImpl::~ISOMParserImpl() {
@@ -265,19 +271,119 @@ int32_t ISOMParserImpl::GetVendorBox(uint32_t fourcc, const uint8_t** data, uint
     return kReaderOk;
 }
 
-int32_t ISOMParserImpl::ReadPacket(TMediaPacket** out) {
-    if (!out) return kInvalidArgument;
-    // Packet reading is not built yet: no packet is handed out.
-    *out = nullptr;
-    return kEndOfStream;
+double ISOMParserImpl::TimelinePosition(const TrackState& state, int32_t sample) const {
+    const TrackTimeline& timeline = timelines_.tracks[state.trackIndex];
+    return timeline.startOffset + timeline.entries[sample].time();
 }
 
-int32_t ISOMParserImpl::ReadPacketBackward(TMediaPacket** out) {
-    if (!out) return kInvalidArgument;
-    // Packet reading is not built yet: no packet is handed out.
-    *out = nullptr;
-    return kEndOfStream;
+// The listed track whose current sample comes first (last, backward) on the
+// timeline; on equal places the track earlier in the list.
+TrackState* ISOMParserImpl::ChooseNext(bool forward) {
+    TrackState* chosen = nullptr;
+    double chosenPosition = 0;
+    for (TrackState& state : trackList_) {
+        if (state.cursor < 0 || state.cursor >= state.sampleCount) continue;
+        double position = TimelinePosition(state, state.cursor);
+        if (!chosen || (forward ? position < chosenPosition : position > chosenPosition)) {
+            chosen = &state;
+            chosenPosition = position;
+        }
+    }
+    return chosen;
 }
+
+bool ISOMParserImpl::SkipsSample(const TrackState& state) const {
+    if (!state.enabled) return true;
+    const bool sync = timelines_.tracks[state.trackIndex].entries[state.cursor].syncFlag == 1;
+    if (stepMode_ >= 4 && stepMode_ <= 6 && (!movie_.tracks[state.trackIndex].isVideo || !sync)) return true;
+    return keyFramesOnly_ && !sync;
+}
+
+// One sample on, or in the key-frame modes a step of 1, 2 or 4 seconds for
+// every listed track.
+void ISOMParserImpl::Advance(TrackState& state, bool forward) {
+    if (stepMode_ < 4 || stepMode_ > 6) {
+        state.cursor += forward ? 1 : -1;
+        return;
+    }
+    const double step = stepMode_ == 4 ? 1.0 : stepMode_ == 5 ? 2.0 : 4.0;
+    const int32_t handedOut = state.cursor;
+    double target = TimelinePosition(state, handedOut) + (forward ? step : -step);
+    if (forward && handedOut + 1 < state.sampleCount) {
+        double next = TimelinePosition(state, handedOut + 1);
+        if (next > target) target = next;
+    } else if (!forward && handedOut - 1 >= 0) {
+        double previous = TimelinePosition(state, handedOut - 1);
+        if (previous < target) target = previous;
+    }
+    // The lookup measures time from the earliest start offset.
+    const double lookup = target - timelines_.earliestStartOffset;
+    for (TrackState& other : trackList_) other.cursor = SampleAtTime(timelines_.tracks[other.trackIndex], lookup);
+    // The handed-out track always moves on, whatever the times of samples
+    // without a place on the timeline say.
+    if (forward && state.cursor <= handedOut) state.cursor = handedOut + 1;
+    if (!forward && state.cursor >= handedOut) state.cursor = handedOut - 1;
+}
+
+TMediaPacket* ISOMParserImpl::MakePacket(TrackState& state, bool forward) {
+    const TrackRecord& track = movie_.tracks[state.trackIndex];
+    const TrackTimeline& timeline = timelines_.tracks[state.trackIndex];
+    const int32_t sample = state.cursor;
+    uint32_t payloadLength;
+    size_t recordLength;
+    try {
+        payloadLength = payloadReader_->ReadSample(track, timeline, uint32_t(sample), sampleBuffer_);
+        if (uint32_t(state.companionIndex) < movie_.tracks.size()) {
+            recordLength = payloadReader_->ReadSample(movie_.tracks[state.companionIndex],
+                                                      timelines_.tracks[state.companionIndex], uint32_t(sample),
+                                                      infoBuffer_);
+        } else {
+            recordLength = SynthesizeFrameInfo(state.codecType, track, timeline, uint32_t(sample),
+                                               sampleBuffer_.data(), payloadLength, infoBuffer_.data());
+        }
+    } catch (...) {
+        // The failed sample is passed, not retried.
+        Advance(state, forward);
+        throw;
+    }
+    Advance(state, forward);
+
+    TMediaPacket* packet = ZENT::SDK::Utility::BuildPacket(infoBuffer_.data(), recordLength, payloadLength);
+    if (currentPacket_) currentPacket_->releaseOps->release(currentPacket_);
+    currentPacket_ = packet;
+    const SampleDescription* d = track.firstDescription();
+    packet->width = d->width;
+    packet->height = d->height;
+    const uint32_t headerLength = LoadU32(infoBuffer_.data() + 8);
+    if (payloadLength) std::memcpy(packet->frameData + headerLength, sampleBuffer_.data(), payloadLength);
+    return packet;
+}
+
+int32_t ISOMParserImpl::ReadNext(TMediaPacket** out, bool forward) {
+    if (!out) return kInvalidArgument;
+    try {
+        for (;;) {
+            TrackState* state = ChooseNext(forward);
+            if (!state) {
+                *out = nullptr;
+                return kEndOfStream;
+            }
+            if (SkipsSample(*state)) {
+                state->cursor += forward ? 1 : -1;
+                continue;
+            }
+            TMediaPacket* packet = MakePacket(*state, forward);
+            *out = packet;
+            return TestPacketIntegrity(packet, integrityKey_);
+        }
+    } catch (const std::exception&) {
+        return kReaderException;
+    }
+}
+
+int32_t ISOMParserImpl::ReadPacket(TMediaPacket** out) { return ReadNext(out, true); }
+
+int32_t ISOMParserImpl::ReadPacketBackward(TMediaPacket** out) { return ReadNext(out, false); }
 
 void ISOMParserImpl::RemoveTrack(uint32_t i) {
     if (i < trackList_.size()) trackList_.erase(trackList_.begin() + i);

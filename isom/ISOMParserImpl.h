@@ -15,6 +15,8 @@
 #include "FileDescriptor.h"
 #include "MovieRecord.h"
 #include "ParserInput.h"
+#include "PayloadReader.h"
+#include "SampleInput.h"
 #include "SampleIndex.h"
 
 namespace ZENT::SDK::Pelagor2 {
@@ -76,6 +78,7 @@ public:
     const std::vector<TrackState>& trackList() const { return trackList_; }
     size_t sampleBufferSize() const { return sampleBuffer_.size(); }
     size_t infoBufferSize() const { return infoBuffer_.size(); }
+    const SampleInput& sampleInput() const { return *sampleInput_; }
 
 private:
     void BuildTrackList(int flags);
@@ -84,9 +87,17 @@ private:
     const TrackRecord* Track(uint32_t i) const;
     const SampleDescription* Description(uint32_t i) const;
     void SeekCursors(double seconds, bool exact);
+    double TimelinePosition(const TrackState& state, int32_t sample) const;
+    int32_t ReadNext(TMediaPacket** out, bool forward);
+    TrackState* ChooseNext(bool forward);
+    bool SkipsSample(const TrackState& state) const;
+    void Advance(TrackState& state, bool forward);
+    TMediaPacket* MakePacket(TrackState& state, bool forward);
 
     FileStreamBuffer buffer_;
     std::unique_ptr<ParserInput> input_;
+    std::unique_ptr<SampleInput> sampleInput_;
+    std::unique_ptr<PayloadReader> payloadReader_;
     MovieRecord movie_;
     Timelines timelines_;
     std::vector<TrackState> trackList_;

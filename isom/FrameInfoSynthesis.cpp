@@ -1,0 +1,125 @@
+#include "FrameInfoSynthesis.h"
+
+#include <cstring>
+
+#include "AVReader.h"
+#include "CodecTables.h"
+
+namespace ZENT::SDK::Pelagor2 {
+
+namespace {
+
+constexpr uint64_t kSecondsFrom1904To1970 = 2082844800;
+const uint8_t kUtcFlagWord[4] = {0x00, 0x20, 0x13, 0x04};
+
+// AMR frame sizes (without the table-of-contents byte) by frame type.
+const uint8_t kAmrFrameSizes[16] = {12, 13, 15, 17, 19, 20, 26, 31, 5, 0, 0, 0, 0, 0, 0, 5};
+
+void Put16(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
+void Put24(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 16);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+
+bool HasLongHeader(uint32_t codecType) {
+    return codecType == kCodecAac || codecType == kCodecSamr || codecType == kCodecUlaw ||
+           codecType == kCodecAlaw || codecType == kCodecG726;
+}
+
+// The codec extension, most significant bit first.
+void WriteExtension(uint32_t codecType, const SampleDescription* d, const uint8_t* payload, uint32_t length,
+                    uint8_t* out) {
+    const uint32_t rate = d ? d->sampleRate & 0xFFFFFF : 0;
+    const uint8_t channels = d ? uint8_t(d->channelCount) : 0;
+    switch (codecType) {
+        case kCodecAac:
+            out[0] = 0x40;
+            out[1] = 0x01;
+            Put16(out + 2, length);
+            Put24(out + 4, rate);
+            out[7] = channels;
+            break;
+        case kCodecSamr: {
+            // One frame's size, its table-of-contents byte included; an
+            // empty sample has no first frame to tell it.
+            uint32_t frameSize = 1;
+            if (length > 0) frameSize = 1u + kAmrFrameSizes[(payload[0] >> 3) & 0x0F];
+            out[0] = 0xC0;
+            out[1] = uint8_t(length / frameSize);
+            Put16(out + 2, frameSize);
+            Put24(out + 4, rate);
+            out[7] = channels;
+            break;
+        }
+        case kCodecUlaw:
+        case kCodecAlaw:
+            out[0] = 0xC0;
+            out[1] = 0x01;
+            Put16(out + 2, length);
+            Put24(out + 4, rate);
+            out[7] = channels;
+            break;
+        case kCodecG726:
+            out[0] = 0xB0;
+            out[1] = 0x01;
+            Put16(out + 2, length);
+            Put24(out + 4, (d ? uint32_t(d->sampleSize) : 0) * 8000);
+            out[7] = 0;
+            break;
+        case kCodecG7221:
+            out[0] = 0x80;
+            out[1] = 0x04;
+            Put16(out + 2, length / 4);
+            break;
+        case kCodecG729:
+            out[0] = 0x80;
+            out[1] = uint8_t(length / 11);
+            Put16(out + 2, 11);
+            break;
+        default:
+            break;  // four zero bytes
+    }
+}
+
+}  // namespace
+
+uint64_t TimelineMilliseconds(double startOffset, double sampleTime) {
+    double ms = startOffset * 1000.0 + sampleTime * 1000.0 + 0.5;
+    if (!(ms > 0)) return 0;
+    if (ms >= 18446744073709551616.0) return UINT64_MAX;
+    return uint64_t(ms);
+}
+
+size_t SynthesizeFrameInfo(uint32_t codecType, const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
+                           const uint8_t* payload, uint32_t length, uint8_t* record) {
+    std::memset(record, 0, kSynthesizedRecordCapacity);
+    const uint32_t headerLength = HasLongHeader(codecType) ? 28 : 24;
+    Put32(record + 8, headerLength);
+    // Offsets 12 (user-data length) and 16 (the header's length word) stay zero.
+    Put32(record + 20, ZENT::SDK::Utility::CodecHeaderCode(codecType));
+
+    const IndexEntry& entry = timeline.entries[j];
+    record[24] = (codecType < 0xFF && entry.syncFlag != 1) ? 0x10 : 0x00;
+    std::memcpy(record + 25, kUtcFlagWord, 4);
+
+    const uint64_t created =
+        track.header.creationTime < kSecondsFrom1904To1970 ? kSecondsFrom1904To1970 : track.header.creationTime;
+    const uint64_t ms = TimelineMilliseconds(timeline.startOffset, entry.time());
+    Put32(record + 29, uint32_t(created + ms / 1000 - kSecondsFrom1904To1970));
+    Put16(record + 33, uint32_t(ms % 1000));
+    record[35] = headerLength == 28 ? 2 : 1;
+    WriteExtension(codecType, track.firstDescription(), payload, length, record + 36);
+    return 16 + headerLength;
+}
+
+}  // namespace ZENT::SDK::Pelagor2

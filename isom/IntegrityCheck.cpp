@@ -1,0 +1,94 @@
+#include "IntegrityCheck.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "Crc32.h"
+
+namespace ZENT::SDK::Pelagor2 {
+
+using ZENT::SDK::Utility::Crc32;
+using ZENT::SDK::Utility::Crc32Update;
+
+namespace {
+
+constexpr uint8_t kCheckValueTag = 110;
+const uint8_t kStartCode[4] = {0, 0, 0, 1};
+
+[[noreturn]] void Malformed() { throw std::runtime_error("malformed user data"); }
+
+// The CRC of an H.264 payload stored with 4-byte length prefixes, each
+// prefix counted as a start code: the same value as the start-code form.
+uint32_t LengthPrefixedCrc(uint32_t crc, const uint8_t* payload, uint32_t size) {
+    uint64_t position = 0;
+    while (size - position >= 4) {
+        const uint8_t* p = payload + position;
+        uint64_t length = (uint64_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+        crc = Crc32Update(crc, kStartCode, 4);
+        position += 4;
+        if (length > size - position) break;
+        crc = Crc32Update(crc, payload + position, length);
+        position += length;
+    }
+    return crc;
+}
+
+}  // namespace
+
+uint32_t FindCheckValue(const uint8_t* userData, uint32_t userDataSize) {
+    const uint8_t* p = userData + 4;
+    const uint8_t* end = userData + userDataSize;
+    // Items whose length bytes or value reach past the block's end end the
+    // search: there is no check value.
+    while (p < end) {
+        const uint8_t tag = *p++;
+        if (p >= end) return 0;
+        const uint8_t first = *p++;
+        if (tag == kCheckValueTag) {
+            if (first != 4 || end - p < 4) return 0;
+            return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+        }
+        uint64_t length = first;
+        if (first >= 0x80) {
+            if (first > 0x84) Malformed();
+            unsigned count = first - 0x80;
+            if (count == 0) Malformed();
+            if (uint64_t(end - p) < count) return 0;
+            length = 0;
+            for (unsigned k = 0; k < count; ++k) length = (length << 8) | *p++;
+        }
+        if (length > uint64_t(end - p)) return 0;
+        p += length;
+    }
+    return 0;
+}
+
+uint32_t ExpectedCheckValue(const TMediaPacket& packet, const std::string& key) {
+    const uint8_t* frame = packet.frameData;
+    const uint8_t* payload = frame + packet.headerSize;
+    uint32_t crc;
+    bool startCodes = packet.payloadSize >= 4 && payload[0] == 0 && payload[1] == 0 && payload[2] == 0 && payload[3] == 1;
+    if (packet.codecType == kCodecH264 && !startCodes) {
+        crc = Crc32(frame, packet.headerSize);
+        crc = LengthPrefixedCrc(crc, payload, packet.payloadSize);
+    } else {
+        crc = Crc32(frame, uint64_t(packet.headerSize) + packet.payloadSize);
+    }
+    char hex[9];
+    int n = std::snprintf(hex, sizeof hex, "%x", crc);
+    std::string text(hex, size_t(n));
+    text += key;
+    return Crc32(text.data(), text.size());
+}
+
+int32_t TestPacketIntegrity(const TMediaPacket* packet, const std::string& key) {
+    if (!packet) return kPacketMissing;
+    if (!packet->frameData || uint64_t(packet->headerSize) + packet->payloadSize == 0) return kPacketNoFrameData;
+    if (!packet->userData || packet->userDataSize < 4) return kPacketNoUserData;
+    if (key.empty()) return 0;
+    uint32_t value = FindCheckValue(packet->userData, packet->userDataSize);
+    if (value == 0) return kNoCheckValue;
+    return ExpectedCheckValue(*packet, key) == value ? 0 : kCheckMismatch;
+}
+
+}  // namespace ZENT::SDK::Pelagor2
