@@ -120,13 +120,13 @@ uint32_t PayloadReader::ReadNalUnits(const SampleDescription& d, const IndexEntr
         while (remaining >= prefixSize) {
             uint64_t n = ReadPrefix(input_, prefixSize);
             remaining -= prefixSize;
+            // A unit that claims more than the sample holds takes what is left.
+            if (n > remaining) n = remaining;
             // A unit of length 0 is a bare start code, as in the copy phase.
             if (n == 0) {
                 output.Append(kStartCode, 4);
                 continue;
             }
-            // A unit that claims more than the sample holds takes what is left.
-            if (n > remaining) n = remaining;
             uint8_t header;
             input_.ReadExact(&header, 1);
             const unsigned type = hevc ? (header & 0x7E) >> 1 : header & 0x1F;
