@@ -52,6 +52,8 @@ uint64_t SampleInput::FillFromDevice(uint8_t* destination, uint64_t n) {
         if (got <= 0) break;
         done += uint64_t(got);
         devicePosition_ += uint64_t(got);
+        // A regular file reads short only at its end.
+        if (uint64_t(got) < chunk) break;
     }
     return done;
 }
