@@ -6,7 +6,7 @@
 #
 # BUILD_DIR defaults to build/ beside this script's directory and must hold
 # bench/make_large_recording (the recording is made once, if missing) and
-# app/stampwalk. RUNS defaults to 3. The recording is kept in
+# bench/open_and_summarize. RUNS defaults to 3. The recording is kept in
 # $STAMPWALK_BENCH_DIR (default ${TMPDIR:-/tmp}/stampwalk-bench). Nothing is built here.
 set -euo pipefail
 
@@ -16,7 +16,7 @@ runs="${2:-3}"
 bench_dir="${STAMPWALK_BENCH_DIR:-${TMPDIR:-/tmp}/stampwalk-bench}"
 recording="$bench_dir/large_recording.mp4"
 maker="$build/bench/make_large_recording"
-stampwalk="$build/app/stampwalk"
+summarize="$build/bench/open_and_summarize"
 
 if [[ ! -x /usr/bin/time ]]; then
     echo "open_summary: /usr/bin/time is needed (Debian package 'time')" >&2
@@ -53,7 +53,7 @@ measure() {
     echo "${wall:-?} ${rss:-?} $status"
 }
 
-printf '%-10s %4s %10s %12s %6s\n' tool run "wall (s)" "peak RSS MiB" exit
+printf '%-13s %4s %10s %12s %6s\n' tool run "wall (s)" "peak RSS MiB" exit
 print_runs() {
     local name="$1"
     shift
@@ -64,14 +64,15 @@ print_runs() {
         if [[ "$rss" =~ ^[0-9]+$ ]]; then
             rss="$(awk -v k="$rss" 'BEGIN { printf "%.1f", k / 1024 }')"
         fi
-        printf '%-10s %4d %10s %12s %6s\n' "$name" "$run" "$wall" "$rss" "$status"
+        printf '%-13s %4d %10s %12s %6s\n' "$name" "$run" "$wall" "$rss" "$status"
     done
 }
 
-if [[ -x "$stampwalk" ]]; then
-    print_runs stampwalk "$stampwalk" -p "$recording" -t 1
+# The reader's open and the tool's summary, without the frame loop.
+if [[ -x "$summarize" ]]; then
+    print_runs open+summary "$summarize" "$recording"
 else
-    echo "stampwalk: $stampwalk is not built; skipped"
+    echo "open+summary: $summarize is not built; skipped"
 fi
 
 if command -v ffprobe >/dev/null 2>&1; then
