@@ -68,6 +68,16 @@ std::streampos FileDescriptor::seek(boost::iostreams::stream_offset off, std::io
                                                 boost::iostreams::stream_offset(impl_->baseOffset));
 }
 
+std::streamsize FileDescriptor::readAt(char* buffer, std::streamsize n, uint64_t position) {
+    if (position > uint64_t(INT64_MAX) - impl_->baseOffset) Fail("failed seeking");
+    for (;;) {
+        ssize_t got = ::pread(impl_->handle, buffer, size_t(n), off_t(position + impl_->baseOffset));
+        if (got >= 0) return got;
+        if (errno == EINTR) continue;
+        Fail("failed reading");
+    }
+}
+
 void FileDescriptor::close() {
     if (impl_->handle == kInvalidHandle) return;
     if (impl_->flags & kCloseOnClose) {

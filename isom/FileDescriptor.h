@@ -34,6 +34,10 @@ public:
     std::streampos seek(boost::iostreams::stream_offset off, std::ios_base::seekdir way);
     void close();
 
+    // Reads up to n bytes at a stream position without moving the device's
+    // own position: the bytes read (0 at the end of the file).
+    std::streamsize readAt(char* buffer, std::streamsize n, uint64_t position);
+
     bool is_open() const;
     uint64_t baseOffset() const;
 

@@ -37,7 +37,7 @@ bool HasLongHeader(uint32_t codecType) {
 }
 
 // The codec extension, most significant bit first.
-void WriteExtension(uint32_t codecType, const SampleDescription* d, const uint8_t* payload, uint32_t length,
+void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firstPayloadByte, uint32_t length,
                     uint8_t* out) {
     const uint32_t rate = d ? d->sampleRate & 0xFFFFFF : 0;
     const uint8_t channels = d ? uint8_t(d->channelCount) : 0;
@@ -53,7 +53,7 @@ void WriteExtension(uint32_t codecType, const SampleDescription* d, const uint8_
             // One frame's size, its table-of-contents byte included; an
             // empty sample has no first frame to tell it.
             uint32_t frameSize = 1;
-            if (length > 0) frameSize = 1u + kAmrFrameSizes[(payload[0] >> 3) & 0x0F];
+            if (length > 0) frameSize = 1u + kAmrFrameSizes[(firstPayloadByte >> 3) & 0x0F];
             out[0] = 0xC0;
             out[1] = uint8_t(length / frameSize);
             Put16(out + 2, frameSize);
@@ -101,7 +101,7 @@ uint64_t TimelineMilliseconds(double startOffset, double sampleTime) {
 }
 
 size_t SynthesizeFrameInfo(uint32_t codecType, const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
-                           const uint8_t* payload, uint32_t length, uint8_t* record) {
+                           uint8_t firstPayloadByte, uint32_t length, uint8_t* record) {
     std::memset(record, 0, kSynthesizedRecordCapacity);
     const uint32_t headerLength = HasLongHeader(codecType) ? 28 : 24;
     Put32(record + 8, headerLength);
@@ -118,7 +118,7 @@ size_t SynthesizeFrameInfo(uint32_t codecType, const TrackRecord& track, const T
     Put32(record + 29, uint32_t(created + ms / 1000 - kSecondsFrom1904To1970));
     Put16(record + 33, uint32_t(ms % 1000));
     record[35] = headerLength == 28 ? 2 : 1;
-    WriteExtension(codecType, track.firstDescription(), payload, length, record + 36);
+    WriteExtension(codecType, track.firstDescription(), firstPayloadByte, length, record + 36);
     return 16 + headerLength;
 }
 

@@ -18,10 +18,10 @@ namespace ZENT::SDK::Pelagor2 {
 constexpr size_t kSynthesizedRecordCapacity = 44;
 
 // Fills record (at least kSynthesizedRecordCapacity bytes) for sample j of a
-// track with the given codec type, whose payload (after inflation) is
-// payload[0, length). Returns the record's length (16 + H).
+// track with the given codec type, whose payload (after inflation) has the
+// given length and first byte. Returns the record's length (16 + H).
 size_t SynthesizeFrameInfo(uint32_t codecType, const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
-                           const uint8_t* payload, uint32_t length, uint8_t* record);
+                           uint8_t firstPayloadByte, uint32_t length, uint8_t* record);
 
 // Milliseconds of a timeline position, rounded to the nearest; negative and
 // NaN positions give 0, positions past 2^64 ms saturate.

@@ -112,7 +112,8 @@ ISOMParserImpl::ISOMParserImpl(const FileDescriptor& device, int flags) {
     BuildTrackList(flags);
     SizeBuffers();
     sampleInput_.reset(new SampleInput(device, input_->streamSize()));
-    payloadReader_.reset(new PayloadReader(*sampleInput_));
+    payloadReader_.reset(new PayloadReader(*sampleInput_, sampleBuffer_));
+    recordReader_.reset(new PayloadReader(*sampleInput_, recordScratch_));
 }
 
 ISOMParserImpl::~ISOMParserImpl() {
@@ -328,18 +329,19 @@ void ISOMParserImpl::Advance(TrackState& state, bool forward) {
 TMediaPacket* ISOMParserImpl::MakePacket(TrackState& state, bool forward) {
     const TrackRecord& track = movie_.tracks[state.trackIndex];
     const TrackTimeline& timeline = timelines_.tracks[state.trackIndex];
-    const int32_t sample = state.cursor;
+    const uint32_t sample = uint32_t(state.cursor);
     uint32_t payloadLength;
     size_t recordLength;
     try {
-        payloadLength = payloadReader_->ReadSample(track, timeline, uint32_t(sample), sampleBuffer_);
         if (uint32_t(state.companionIndex) < movie_.tracks.size()) {
-            recordLength = payloadReader_->ReadSample(movie_.tracks[state.companionIndex],
-                                                      timelines_.tracks[state.companionIndex], uint32_t(sample),
-                                                      infoBuffer_);
+            recordLength = recordReader_->ReadSample(movie_.tracks[state.companionIndex], unsigned(state.companionIndex),
+                                                     timelines_.tracks[state.companionIndex], sample, infoBuffer_);
+            payloadLength = payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample);
         } else {
-            recordLength = SynthesizeFrameInfo(state.codecType, track, timeline, uint32_t(sample),
-                                               sampleBuffer_.data(), payloadLength, infoBuffer_.data());
+            payloadLength = payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample);
+            uint8_t first = state.codecType == kCodecSamr ? payloadReader_->FirstStoredByte() : 0;
+            recordLength = SynthesizeFrameInfo(state.codecType, track, timeline, sample, first, payloadLength,
+                                               infoBuffer_.data());
         }
     } catch (...) {
         // The failed sample is passed, not retried.
@@ -349,13 +351,17 @@ TMediaPacket* ISOMParserImpl::MakePacket(TrackState& state, bool forward) {
     Advance(state, forward);
 
     TMediaPacket* packet = ZENT::SDK::Utility::BuildPacket(infoBuffer_.data(), recordLength, payloadLength);
+    try {
+        payloadReader_->Emit(packet->frameData + LoadU32(infoBuffer_.data() + 8));
+    } catch (...) {
+        packet->releaseOps->release(packet);
+        throw;
+    }
     if (currentPacket_) currentPacket_->releaseOps->release(currentPacket_);
     currentPacket_ = packet;
     const SampleDescription* d = track.firstDescription();
     packet->width = d->width;
     packet->height = d->height;
-    const uint32_t headerLength = LoadU32(infoBuffer_.data() + 8);
-    if (payloadLength) std::memcpy(packet->frameData + headerLength, sampleBuffer_.data(), payloadLength);
     return packet;
 }
 

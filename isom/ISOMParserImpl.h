@@ -98,12 +98,14 @@ private:
     std::unique_ptr<ParserInput> input_;
     std::unique_ptr<SampleInput> sampleInput_;
     std::unique_ptr<PayloadReader> payloadReader_;
+    std::unique_ptr<PayloadReader> recordReader_;  // companion records
     MovieRecord movie_;
     Timelines timelines_;
     std::vector<TrackState> trackList_;
     TMediaPacket* currentPacket_ = nullptr;
     std::vector<uint8_t> sampleBuffer_;
     std::vector<uint8_t> infoBuffer_;
+    std::vector<uint8_t> recordScratch_;
     int32_t stepMode_ = 0;
     bool keyFramesOnly_ = false;
     std::string integrityKey_;

@@ -1,6 +1,11 @@
 // One sample's payload as a packet carries it: the stored bytes, or for AVC
 // and HEVC tracks the start-code form with the stored parameter sets put in
 // front of the first slice of sync samples.
+//
+// A payload is prepared first, which tells its length, and then emitted
+// into the packet: samples whose length is known beforehand are read
+// straight into the packet; the others are read whole into a scratch buffer
+// and rewritten from there.
 #ifndef STAMPWALK_ISOM_PAYLOADREADER_H
 #define STAMPWALK_ISOM_PAYLOADREADER_H
 
@@ -17,22 +22,44 @@ namespace ZENT::SDK::Pelagor2 {
 // 1, 2, or 4 (3 also means 4).
 unsigned NalPrefixSize(uint8_t lengthSizeMinusOne);
 
+// The start-code form of a length-prefixed AVC or HEVC sample held in
+// memory. Writes to out when it is not null; returns the length either way.
+// parameterSets are put before the first slice of a sync sample.
+uint64_t RewriteNalUnits(const uint8_t* sample, uint64_t size, unsigned prefixSize, bool hevc, bool sync,
+                         const uint8_t* parameterSets, uint64_t parameterSetLength, uint8_t* out);
+
 class PayloadReader {
 public:
-    explicit PayloadReader(SampleInput& input) : input_(input) {}
+    // scratch receives samples that are rewritten; it grows when a sample
+    // needs more room and never shrinks.
+    PayloadReader(SampleInput& input, std::vector<uint8_t>& scratch) : input_(input), scratch_(scratch) {}
 
-    // Reads sample j of a track into destination, growing it when a sample
-    // needs more room than it has, and returns the payload length. A sample
-    // that does not lie wholly inside the file is refused ("end of file")
-    // before anything is read.
-    uint32_t ReadSample(const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
+    // Gets sample j of a track (the track's index in the movie) ready and
+    // returns its payload length. A sample that does not lie wholly inside
+    // the file is refused ("end of file") before anything is read.
+    uint32_t Prepare(const TrackRecord& track, unsigned trackIndex, const TrackTimeline& timeline, uint32_t j);
+    // The first stored byte of the prepared sample (0 for an empty one).
+    uint8_t FirstStoredByte();
+    // Writes the prepared payload, of the length Prepare gave, to destination.
+    void Emit(uint8_t* destination);
+
+    // Prepare and Emit into a buffer, grown when it is too small.
+    uint32_t ReadSample(const TrackRecord& track, unsigned trackIndex, const TrackTimeline& timeline, uint32_t j,
                         std::vector<uint8_t>& destination);
 
 private:
-    uint32_t ReadNalUnits(const SampleDescription& description, const IndexEntry& entry,
-                          std::vector<uint8_t>& destination);
+    enum class Mode { kStored, kStoredPrefixes, kRewritten };
 
     SampleInput& input_;
+    Mode mode_ = Mode::kStored;
+    const IndexEntry* entry_ = nullptr;
+    unsigned stream_ = 0;
+    uint32_t length_ = 0;
+    unsigned prefixSize_ = 4;
+    bool hevc_ = false;
+    const uint8_t* parameterSets_ = nullptr;
+    uint64_t parameterSetLength_ = 0;
+    std::vector<uint8_t>& scratch_;
 };
 
 }  // namespace ZENT::SDK::Pelagor2

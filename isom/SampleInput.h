@@ -1,6 +1,7 @@
-// Reading sample bytes from the file device: a read buffer of its own, reads of
-// large samples straight into their destination, and a believed position that
-// saves every seek a sample stored right after the previous one does not need.
+// Reading sample bytes from the file device: positioned reads, so no seek is
+// ever needed, one small read-ahead window per stream of samples, so that
+// tracks whose chunks interleave do not throw away each other's buffered
+// bytes, and large reads straight into their destination.
 #ifndef STAMPWALK_ISOM_SAMPLEINPUT_H
 #define STAMPWALK_ISOM_SAMPLEINPUT_H
 
@@ -17,34 +18,31 @@ public:
 
     uint64_t fileSize() const { return fileSize_; }
 
-    // Moves to a file position (relative to the ISO data). Within the bytes
-    // already buffered nothing is read or sought.
-    void Position(uint64_t position);
+    // Moves to a file position (relative to the ISO data) for reading a
+    // sample of the given stream (a track index).
+    void Position(uint64_t position, unsigned stream = 0);
+    uint64_t position() const { return position_; }
     // Exactly n bytes, or std::ios_base::failure: "end of file" when the file
     // ends before the first byte, else "bad read".
     void ReadExact(uint8_t* destination, uint64_t n);
-    void Skip(uint64_t n);
-    uint64_t position() const;
+    void Skip(uint64_t n) { position_ += n; }
 
-    // Device reads and seeks made so far (for checks of needless seeks).
-    uint64_t deviceSeeks() const { return deviceSeeks_; }
+    // Device reads made so far (for checks of needless reads).
     uint64_t deviceReads() const { return deviceReads_; }
 
 private:
-    uint64_t FillFromDevice(uint8_t* destination, uint64_t n);
-    void SeekDevice(uint64_t position);
+    struct Window {
+        std::vector<uint8_t> bytes;
+        uint64_t start = 0;
+        size_t length = 0;
+    };
+    uint64_t ReadFromDevice(uint8_t* destination, uint64_t n, uint64_t at);
 
     FileDescriptor device_;
     uint64_t fileSize_;
-    std::vector<uint8_t> buffer_;
-    uint64_t bufferStart_ = 0;   // file position of buffer_[0]
-    size_t bufferLength_ = 0;    // valid bytes in buffer_
-    size_t bufferOffset_ = 0;    // next byte to hand out
-    // Where the device stands; unknown after a failed read or seek, so that
-    // the next read seeks there absolutely.
-    uint64_t devicePosition_ = 0;
-    bool devicePositionKnown_ = false;
-    uint64_t deviceSeeks_ = 0;
+    std::vector<Window> windows_;
+    Window* window_;
+    uint64_t position_ = 0;
     uint64_t deviceReads_ = 0;
 };
 

@@ -3,7 +3,6 @@
 // creation time 2020-01-01 00:00:00 UTC; see README.md for why each track's
 // sample count and truncated duration are what ffprobe's figures give.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cctype>
 #include <cstdio>
@@ -12,15 +11,18 @@
 
 #include "AVReader.h"
 #include "FigureFile.h"
+#include "ToolRun.h"
 
 using datatest::FigureFile;
 using datatest::FigureLine;
 using datatest::ReadFigureFile;
+using datatest::RunStampwalk;
+using datatest::StartsWith;
+using datatest::ToolRun;
 
 namespace {
 
 const std::string kDataDir = STAMPWALK_DATA_DIR;
-const std::string kTool = STAMPWALK_TOOL;
 
 // 2020-01-01 00:00:00 UTC in seconds since 1904 and since 1970.
 constexpr uint64_t kCreationSince1904 = 3660681600u;
@@ -134,39 +136,6 @@ std::vector<std::string> SummaryLines(const ExpectedFile& expected) {
     return lines;
 }
 
-struct ToolRun {
-    int exitCode = -1;
-    std::vector<std::string> lines;
-};
-
-ToolRun RunStampwalk(const std::string& path) {
-    ToolRun run;
-    const std::string command = "'" + kTool + "' -p '" + path + "' -t 1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    std::string line;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        for (size_t i = 0; i < got; ++i) {
-            if (buffer[i] == '\n') {
-                run.lines.push_back(line);
-                line.clear();
-            } else {
-                line += buffer[i];
-            }
-        }
-    }
-    if (!line.empty()) run.lines.push_back(line);
-    const int status = pclose(pipe);
-    if (status != -1 && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    return run;
-}
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 const char* const kReadableFiles[] = {
     "h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4",  "mpeg4.mp4",   "aac.m4a",
     "amrnb.3gp",        "ulaw.mov",           "h264_aac.mp4",
@@ -229,7 +198,7 @@ TEST_P(RecordedFile, ReaderMatchesFfprobe) {
 
 TEST_P(RecordedFile, ToolPrintsTheSummary) {
     const std::vector<std::string> expected = SummaryLines(ExpectFromFfprobe(Figures(GetParam(), "ffprobe")));
-    const ToolRun run = RunStampwalk(Path());
+    const ToolRun run = RunStampwalk(Path(), 1);
     EXPECT_EQ(run.exitCode, 0);
     size_t first = 0;
     while (first < run.lines.size() && !StartsWith(run.lines[first], "Mediatype: ")) ++first;
@@ -278,7 +247,7 @@ TEST(FragmentedFile, ReaderRefusesIt) {
 
 TEST(FragmentedFile, ToolReportsTheFailedOpenAndPrintsNoSummary) {
     const std::string path = kDataDir + "/fragmented.mp4";
-    const ToolRun run = RunStampwalk(path);
+    const ToolRun run = RunStampwalk(path, 1);
     EXPECT_EQ(run.exitCode, 0);
     bool openFailure = false;
     bool fallback = false;

@@ -3,7 +3,9 @@
 the ffprobe figure files (see README.md): the top-level box types, the movie
 header, and per track the header, media header, first sample entry, sample
 size table, time-to-sample sums and edit list sums that sample counts and
-track durations are worked out from. A second reader beside ffprobe, so that
+track durations are worked out from, and the sample entry's audio fields and
+parameter sets that the frame headers and key-frame payloads are worked out
+from. A second reader beside ffprobe, so that
 the expected values of the data tests rest on the raw boxes too."""
 import struct
 import sys
@@ -36,6 +38,69 @@ def walk(data, start, end, path, found):
 
 def u32(data, pos):
     return struct.unpack(">I", data[pos:pos + 4])[0]
+
+
+VISUAL_ENTRIES = {b"avc1", b"hvc1", b"hev1", b"mp4v"}
+AUDIO_ENTRIES = {b"mp4a", b"samr", b"ulaw", b"alaw"}
+
+
+def start_code_form(units):
+    return "".join("00000001" + unit.hex() for unit in units)
+
+
+def read_avcc(config):
+    """SPS then PPS of an avcC payload, and the NAL length size."""
+    units = []
+    p = 6
+    for _ in range(config[5] & 0x1F):
+        length = struct.unpack(">H", config[p:p + 2])[0]
+        units.append(config[p + 2:p + 2 + length])
+        p += 2 + length
+    count = config[p]
+    p += 1
+    for _ in range(count):
+        length = struct.unpack(">H", config[p:p + 2])[0]
+        units.append(config[p + 2:p + 2 + length])
+        p += 2 + length
+    return (config[4] & 3) + 1, units
+
+
+def read_hvcc(config):
+    """The VPS, SPS and PPS units (NAL types 32 to 34) of an hvcC payload in
+    array order, without the SEI arrays, and the NAL length size."""
+    units = []
+    p = 23
+    for _ in range(config[22]):
+        nal_type = config[p] & 0x3F
+        count = struct.unpack(">H", config[p + 1:p + 3])[0]
+        p += 3
+        for _ in range(count):
+            length = struct.unpack(">H", config[p:p + 2])[0]
+            if 32 <= nal_type <= 34:
+                units.append(config[p + 2:p + 2 + length])
+            p += 2 + length
+    return (config[21] & 3) + 1, units
+
+
+def read_sample_entry(data, entry):
+    """The audio fields of the first sample entry (channel count, sample
+    size, integer part of the 16.16 sample rate), or the NAL length size and
+    the parameter sets of an AVC or HEVC entry in start-code form."""
+    size, kind = struct.unpack(">I4s", data[entry:entry + 8])
+    fields = {}
+    if kind in AUDIO_ENTRIES:
+        channels, sample_size = struct.unpack(">HH", data[entry + 24:entry + 28])
+        fields["sample_rate"] = u32(data, entry + 32) >> 16
+        fields["channel_count"] = channels
+        fields["sample_size"] = sample_size
+    if kind in VISUAL_ENTRIES:
+        for child, body, stop in children(data, entry + 86, entry + size):
+            reader = {b"avcC": read_avcc, b"hvcC": read_hvcc}.get(child)
+            if reader:
+                length_size, units = reader(data[body:stop])
+                fields["nal_length_size"] = length_size
+                fields["parameter_sets"] = start_code_form(units)
+    return fields
 
 
 def read_track(data, boxes):
@@ -80,6 +145,7 @@ def read_track(data, boxes):
             track["edit_media_times"] = ",".join(media_times)
         elif kind == b"stsd":
             track["sample_entry"] = data[p + 8:p + 12].decode("latin-1")
+            track.update(read_sample_entry(data, p + 4))
         elif kind == b"stsz":
             track["stsz_sample_size"], track["stsz_sample_count"] = struct.unpack(">II", data[p:p + 8])
         elif kind == b"stts":
@@ -96,7 +162,8 @@ def read_track(data, boxes):
 
 TRACK_KEYS = ["track_id", "handler", "media_header", "sample_entry", "creation_time", "media_timescale", "media_duration",
               "stsz_sample_size", "stsz_sample_count", "stts_samples", "stts_delta_sum", "ctts", "stss_entries",
-              "edits", "edit_nonempty_sum", "edit_empty_sum", "edit_media_times"]
+              "edits", "edit_nonempty_sum", "edit_empty_sum", "edit_media_times", "sample_rate", "channel_count",
+              "sample_size", "nal_length_size", "parameter_sets"]
 
 
 def main(name):

@@ -262,7 +262,7 @@ TEST(ReadPacket, BackToBackSamplesNeedNoSeeks) {
     OpenedFile opened = OpenAv(30, 20);
     opened.reader->SeekTime(0, 0);
     ReadAll(*opened.reader);
-    EXPECT_LE(opened.impl()->sampleInput().deviceSeeks(), 1u);
+    EXPECT_LE(opened.impl()->sampleInput().deviceReads(), 2u) << "one read of the whole small file per stream window";
 }
 
 TEST(ReadPacket, PacketsAreFreedWithTheReader) {

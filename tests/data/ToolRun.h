@@ -1,0 +1,22 @@
+// Runs the built stampwalk tool on a file and collects its output lines.
+#ifndef STAMPWALK_TESTS_DATA_TOOLRUN_H
+#define STAMPWALK_TESTS_DATA_TOOLRUN_H
+
+#include <string>
+#include <vector>
+
+namespace datatest {
+
+struct ToolRun {
+    int exitCode = -1;  // -1 when the tool could not be run or did not exit normally
+    std::vector<std::string> lines;
+};
+
+// stampwalk -p PATH -t TIMETYPE, with the tool that the build made.
+ToolRun RunStampwalk(const std::string& path, int timeType);
+
+bool StartsWith(const std::string& text, const std::string& prefix);
+
+}  // namespace datatest
+
+#endif
