@@ -79,6 +79,14 @@ uint64_t LargestSampleInFile(const TrackTimeline& timeline, uint64_t fileSize) {
 
 }  // namespace
 
+// The dictionary of a compressed metadata entry: a "txtC" box at byte 58
+// with version and flags zero, its deflated payload from byte 66 on.
+void LoadMetadataDictionary(ZENT::SDK::Utility::DictionaryInflateStream& inflater, const std::vector<uint8_t>& config) {
+    if (config.size() > 66 && std::memcmp(config.data() + 58, "txtC", 4) == 0 && config[62] == 0 &&
+        config[63] == 0 && config[64] == 0 && config[65] == 0)
+        inflater.LoadDictionary(config.data() + 66, uint32_t(config.size() - 66));
+}
+
 // Converts a UTF-32 path to the UTF-8 bytes the file system takes.
 std::string WideToUtf8(const wchar_t* path) {
     std::string out;
@@ -131,10 +139,10 @@ void ISOMParserImpl::BuildTrackList(int flags) {
         state.trackIndex = int32_t(t);
         state.trackNumber = int32_t(tracks[t].header.trackId - 1);
         state.sampleCount = int32_t(tracks[t].sampleTable.sizes.sampleCount);
-        // The inflater of a compressed metadata track comes with the payload
-        // reader of compressed samples; until then such a track is handed
-        // out as stored.
-        (void)metadataForm;
+        if (metadataForm == MetadataForm::kCompressed) {
+            state.inflater.reset(new ZStream);
+            LoadMetadataDictionary(*state.inflater, tracks[t].firstDescription()->genericConfig);
+        }
         // A frame-information track directly after a playable track belongs
         // to it and is never listed itself.
         if (t + 1 < tracks.size() && tracks[t + 1].handler.handlerType == FourCC("norv")) {
@@ -336,10 +344,12 @@ TMediaPacket* ISOMParserImpl::MakePacket(TrackState& state, bool forward) {
         if (uint32_t(state.companionIndex) < movie_.tracks.size()) {
             recordLength = recordReader_->ReadSample(movie_.tracks[state.companionIndex], unsigned(state.companionIndex),
                                                      timelines_.tracks[state.companionIndex], sample, infoBuffer_);
-            payloadLength = payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample);
+            payloadLength = payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample,
+                                                    state.inflater.get());
         } else {
-            payloadLength = payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample);
-            uint8_t first = state.codecType == kCodecSamr ? payloadReader_->FirstStoredByte() : 0;
+            payloadLength = payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample,
+                                                    state.inflater.get());
+            uint8_t first = state.codecType == kCodecSamr ? payloadReader_->FirstPayloadByte() : 0;
             recordLength = SynthesizeFrameInfo(state.codecType, track, timeline, sample, first, payloadLength,
                                                infoBuffer_.data());
         }
@@ -485,8 +495,12 @@ int32_t ISOMParserImpl::GetTrackKeyId(uint32_t i, const uint8_t** kid, uint32_t*
 
 int32_t ISOMParserImpl::SetTrackKey(uint32_t i, const uint8_t* key, uint32_t size) {
     if (!key || size != 16 || !Listed(i)) return kInvalidArgument;
-    // Decryption of protected samples is not built yet: no key is installed.
-    return kReaderException;
+    try {
+        timelines_.tracks[trackList_[i].trackIndex].aesContext.reset(new ZENT::SDK::Utility::OpenSSLAESctr128(key));
+        return kReaderOk;
+    } catch (const std::exception&) {
+        return kReaderException;
+    }
 }
 
 }  // namespace ZENT::SDK::Pelagor2

@@ -13,6 +13,7 @@
 
 #include "AVReader.h"
 #include "FileDescriptor.h"
+#include "InflateStream.h"
 #include "MovieRecord.h"
 #include "ParserInput.h"
 #include "PayloadReader.h"
@@ -28,8 +29,8 @@ std::string WideToUtf8(const wchar_t* path);
 
 class ISOMParserImpl final : public AVReader {
 public:
-    // The inflate stream of a compressed metadata track; built with the
-    // payload reader of protected and compressed samples.
+    // The inflate stream of a compressed metadata track, with the dictionary
+    // of its sample description.
     struct ZStream;
 
     // Reads the whole structure of the file behind the device; throws on a
@@ -110,6 +111,8 @@ private:
     bool keyFramesOnly_ = false;
     std::string integrityKey_;
 };
+
+struct ISOMParserImpl::ZStream : ZENT::SDK::Utility::DictionaryInflateStream {};
 
 // One playable track of the reader's track list.
 struct TrackState {

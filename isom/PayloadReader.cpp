@@ -144,8 +144,36 @@ uint64_t RewriteNalUnits(const uint8_t* sample, uint64_t size, unsigned prefixSi
     return sink.length();
 }
 
+void PayloadReader::ReadWhole() {
+    if (scratch_.size() < entry_->size) scratch_.resize(entry_->size);
+    input_.Position(entry_->offset, stream_);
+    input_.ReadExact(scratch_.data(), entry_->size);
+}
+
+// One key stream per sample, from its own initialisation vector; with a
+// sub-sample map only the protected ranges use it, and clear bytes do not.
+void PayloadReader::Decrypt(uint8_t* sample) {
+    decryptor_->SetIV(iv_);
+    const uint64_t size = entry_->size;
+    if (!bySubsamples_) {
+        decryptor_->Decrypt(sample, sample, uint32_t(size));
+        return;
+    }
+    uint64_t position = 0;
+    for (uint32_t k = 0; k < subsampleCount_ && position < size; ++k) {
+        const uint8_t* pair = subsamples_ + 6 * k;
+        const uint64_t clear = (uint32_t(pair[0]) << 8) | pair[1];
+        const uint64_t protectedBytes = LoadPrefix(pair + 2, 4);
+        // Counts that run past the sample stop at its end.
+        position += clear < size - position ? clear : size - position;
+        uint64_t n = protectedBytes < size - position ? protectedBytes : size - position;
+        decryptor_->Decrypt(sample + position, sample + position, uint32_t(n));
+        position += n;
+    }
+}
+
 uint32_t PayloadReader::Prepare(const TrackRecord& track, unsigned trackIndex, const TrackTimeline& timeline,
-                                uint32_t j) {
+                                uint32_t j, ZENT::SDK::Utility::DictionaryInflateStream* inflater) {
     const IndexEntry& entry = timeline.entries[j];
     if (entry.offset > input_.fileSize() || entry.size > input_.fileSize() - entry.offset)
         throw std::ios_base::failure("end of file");
@@ -153,38 +181,90 @@ uint32_t PayloadReader::Prepare(const TrackRecord& track, unsigned trackIndex, c
     stream_ = trackIndex;
     length_ = entry.size;
     mode_ = Mode::kStored;
+    decryptor_ = nullptr;
 
     const SampleDescription* d = track.firstDescription();
-    // Protected samples are handed out as stored until a key is set for the
-    // track; so are all samples of other codecs.
-    if (!d || !IsNalCodec(d->type) || track.sampleTable.protection.hasSampleEncryption) return length_;
+    const ProtectionData& protection = track.sampleTable.protection;
+    const bool nal = d && IsNalCodec(d->type);
+    if (protection.hasSampleEncryption && timeline.aesContext) {
+        decryptor_ = timeline.aesContext.get();
+        LocateEncryptionRecord(protection, j);
+    }
+
+    if (inflater) {
+        ReadWhole();
+        if (decryptor_) Decrypt(scratch_.data());
+        uint32_t length = 0;
+        inflater->Inflate(scratch_.data(), entry.size, &inflated_, &length);
+        mode_ = Mode::kInflated;
+        length_ = length;
+        return length_;
+    }
+
+    // Protected samples without a key are handed out as stored; so are all
+    // samples of codecs other than AVC and HEVC, decrypted when a key is set.
+    if (!nal) {
+        if (decryptor_) mode_ = Mode::kStoredDecrypted;
+        return length_;
+    }
+    if (protection.hasSampleEncryption && !decryptor_) return length_;
 
     hevc_ = d->type != FourCC("avc1");
     prefixSize_ = NalPrefixSize(hevc_ ? d->hevcLengthSizeMinusOne : d->avcLengthSizeMinusOne);
+    // Decrypted samples get start codes but no parameter sets.
+    const bool insertSets = entry.syncFlag == 1 && !decryptor_;
     parameterSets_ = hevc_ ? d->hevcConfig.data() : d->avcConfig.data();
-    parameterSetLength_ = hevc_ ? d->hevcParameterSetLength : d->avcConfig.size();
-    const bool sync = entry.syncFlag == 1;
+    parameterSetLength_ = insertSets ? (hevc_ ? d->hevcParameterSetLength : d->avcConfig.size()) : 0;
 
     // Start codes replace 4-byte prefixes one for one: such a sample keeps
     // its length and is converted in place.
-    if (prefixSize_ == 4 && !(sync && parameterSetLength_ != 0)) {
+    if (prefixSize_ == 4 && parameterSetLength_ == 0 && !decryptor_) {
         mode_ = Mode::kStoredPrefixes;
         return length_;
     }
     mode_ = Mode::kRewritten;
-    if (scratch_.size() < entry.size) scratch_.resize(entry.size);
-    input_.Position(entry.offset, stream_);
-    input_.ReadExact(scratch_.data(), entry.size);
-    uint64_t length = RewriteNalUnits(scratch_.data(), entry.size, prefixSize_, hevc_, sync, parameterSets_,
+    ReadWhole();
+    if (decryptor_) Decrypt(scratch_.data());
+    uint64_t length = RewriteNalUnits(scratch_.data(), entry.size, prefixSize_, hevc_, insertSets, parameterSets_,
                                       parameterSetLength_, nullptr);
     if (length > kMaxPayload) throw std::length_error("sample payload too large");
     length_ = uint32_t(length);
     return length_;
 }
 
-uint8_t PayloadReader::FirstStoredByte() {
+// Sample j's record in the stored encryption data: its 8-byte IV and, with
+// sub-samples, their count and map. A record outside the stored data fails
+// the sample.
+void PayloadReader::LocateEncryptionRecord(const ProtectionData& protection, uint32_t j) {
+    const std::vector<uint8_t>& data = protection.sampleEncryptionData;
+    uint64_t at = 0;
+    if (protection.sampleInfoSize != 0) at = uint64_t(j) * protection.sampleInfoSize;
+    else if (!protection.sampleInfoOffsets.empty()) {
+        if (j >= protection.sampleInfoOffsets.size()) throw std::runtime_error("no encryption record for the sample");
+        at = protection.sampleInfoOffsets[j];
+    }
+    if (at > data.size() || data.size() - at < 8) throw std::runtime_error("encryption record outside its data");
+    iv_ = data.data() + at;
+    bySubsamples_ = protection.subsampleFlag != 0;
+    subsampleCount_ = 0;
+    if (!bySubsamples_) return;
+    if (data.size() - at < 10) throw std::runtime_error("encryption record outside its data");
+    subsampleCount_ = (uint32_t(data[at + 8]) << 8) | data[at + 9];
+    if (uint64_t(subsampleCount_) * 6 > data.size() - at - 10)
+        throw std::runtime_error("sub-sample map outside its data");
+    subsamples_ = data.data() + at + 10;
+}
+
+uint8_t PayloadReader::FirstPayloadByte() {
+    if (mode_ == Mode::kInflated) return length_ ? inflated_[0] : 0;
     if (entry_->size == 0) return 0;
-    if (mode_ == Mode::kRewritten) return scratch_[0];
+    if (mode_ == Mode::kRewritten || mode_ == Mode::kScratch) return scratch_[0];
+    if (mode_ == Mode::kStoredDecrypted) {
+        ReadWhole();
+        Decrypt(scratch_.data());
+        mode_ = Mode::kScratch;
+        return scratch_[0];
+    }
     uint8_t first;
     input_.Position(entry_->offset, stream_);
     input_.ReadExact(&first, 1);
@@ -192,14 +272,24 @@ uint8_t PayloadReader::FirstStoredByte() {
 }
 
 void PayloadReader::Emit(uint8_t* destination) {
+    if (mode_ == Mode::kInflated) {
+        if (length_) std::memcpy(destination, inflated_, length_);
+        return;
+    }
+    if (mode_ == Mode::kScratch) {
+        if (length_) std::memcpy(destination, scratch_.data(), length_);
+        return;
+    }
     if (mode_ == Mode::kRewritten) {
-        RewriteNalUnits(scratch_.data(), entry_->size, prefixSize_, hevc_, entry_->syncFlag == 1, parameterSets_,
+        RewriteNalUnits(scratch_.data(), entry_->size, prefixSize_, hevc_, parameterSetLength_ != 0, parameterSets_,
                         parameterSetLength_, destination);
         return;
     }
     input_.Position(entry_->offset, stream_);
     input_.ReadExact(destination, entry_->size);
-    if (mode_ == Mode::kStoredPrefixes) {
+    if (mode_ == Mode::kStoredDecrypted) {
+        Decrypt(destination);
+    } else if (mode_ == Mode::kStoredPrefixes) {
         // Each 4-byte length becomes 00 00 00 01 where it stands.
         uint64_t position = 0;
         const uint64_t size = entry_->size;

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "AesCtr.h"
+#include "InflateStream.h"
 #include "MovieRecord.h"
 #include "SampleIndex.h"
 #include "SampleInput.h"
@@ -35,11 +37,14 @@ public:
     PayloadReader(SampleInput& input, std::vector<uint8_t>& scratch) : input_(input), scratch_(scratch) {}
 
     // Gets sample j of a track (the track's index in the movie) ready and
-    // returns its payload length. A sample that does not lie wholly inside
-    // the file is refused ("end of file") before anything is read.
-    uint32_t Prepare(const TrackRecord& track, unsigned trackIndex, const TrackTimeline& timeline, uint32_t j);
-    // The first stored byte of the prepared sample (0 for an empty one).
-    uint8_t FirstStoredByte();
+    // returns its payload length: decrypted when the track is protected and
+    // its timeline holds a key, inflated when an inflater is given. A sample
+    // that does not lie wholly inside the file is refused ("end of file")
+    // before anything is read.
+    uint32_t Prepare(const TrackRecord& track, unsigned trackIndex, const TrackTimeline& timeline, uint32_t j,
+                     ZENT::SDK::Utility::DictionaryInflateStream* inflater = nullptr);
+    // The first byte of the prepared payload (0 for an empty one).
+    uint8_t FirstPayloadByte();
     // Writes the prepared payload, of the length Prepare gave, to destination.
     void Emit(uint8_t* destination);
 
@@ -48,7 +53,14 @@ public:
                         std::vector<uint8_t>& destination);
 
 private:
-    enum class Mode { kStored, kStoredPrefixes, kRewritten };
+    // Where the payload comes from at Emit: the file (as stored, with start
+    // codes put in place, or decrypted in place), or memory (the scratch
+    // buffer as it is, rewritten from it, or the inflater's output).
+    enum class Mode { kStored, kStoredPrefixes, kStoredDecrypted, kScratch, kRewritten, kInflated };
+
+    void ReadWhole();
+    void Decrypt(uint8_t* sample);
+    void LocateEncryptionRecord(const ProtectionData& protection, uint32_t j);
 
     SampleInput& input_;
     Mode mode_ = Mode::kStored;
@@ -60,6 +72,13 @@ private:
     const uint8_t* parameterSets_ = nullptr;
     uint64_t parameterSetLength_ = 0;
     std::vector<uint8_t>& scratch_;
+    // The protection of the prepared sample, when it is to be decrypted.
+    ZENT::SDK::Utility::OpenSSLAESctr128* decryptor_ = nullptr;
+    const uint8_t* iv_ = nullptr;
+    const uint8_t* subsamples_ = nullptr;  // clear u16, protected u32 pairs
+    uint32_t subsampleCount_ = 0;
+    bool bySubsamples_ = false;
+    const uint8_t* inflated_ = nullptr;
 };
 
 }  // namespace ZENT::SDK::Pelagor2
