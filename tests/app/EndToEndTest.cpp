@@ -90,9 +90,13 @@ std::string Echo(const std::string& pathname, const std::string& timeType) {
            "ParsingOptions - parse time type: " + timeType + "\n";
 }
 
+// The media reader's open failure, the fallback message, and on the same
+// line the fallback reader's own status for a file it cannot open either
+// (80432202, an I/O error).
 std::string OpenFailure(const std::string& pathname) {
     return "OpenAVReader - AVReader open file: " + pathname + " failed: ffffffff\n" +
-           "StampProbe - OpenAVReader with mediafile: " + pathname + " failed will try to use ViewWhileRec";
+           "StampProbe - OpenAVReader with mediafile: " + pathname + " failed will try to use ViewWhileRec" +
+           "ViewWhileRec - VIEWWHILEREC_InitParser scRet: 80432202\n";
 }
 
 // The closing line ends the output; its number is in the stream's default
@@ -153,8 +157,9 @@ TEST(EndToEnd, OptionWithoutItsValueIsASyntaxError) {
     ExpectOptionError(RunStampwalk({"-t", "1", "-p"}), "Invalid parameters got exception: ");
 }
 
-// A missing file: the media reader's open fails, the fallback message stays
-// unterminated, and the closing line follows; the exit code is still 0.
+// A missing file: the media reader's open fails, the fallback message runs
+// on into the fallback reader's status, and the closing line follows; the
+// exit code is still 0.
 TEST(EndToEnd, MissingFileFallsBackAndEndsWithTheClosingLine) {
     const std::string pathname = kMissingDirectory + "/missing.3gp";
     const RunResult result = RunStampwalk({"-p", pathname, "-t", "1"});
