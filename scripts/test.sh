@@ -1,7 +1,20 @@
 #!/usr/bin/env bash
-# Sets up and builds, then runs the whole test suite.
+# Sets up and builds, then runs the whole test suite twice: in the Release
+# build, and in a second build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, where the committed fuzz corpora are replayed
+# too (they are tests of both builds).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cd build
-ctest --output-on-failure -j "$(nproc)"
+
+jobs="$(nproc)"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTAMPWALK_BUILD_BENCH=OFF \
+      -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_C_FLAGS="$sanitize" \
+      -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" > /dev/null
+cmake --build build-sanitize -j "$jobs"
+cd build-sanitize
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --output-on-failure -j "$jobs"
