@@ -6,7 +6,9 @@ size table, time-to-sample sums and edit list sums that sample counts and
 track durations are worked out from, and the sample entry's audio fields and
 parameter sets that the frame headers and key-frame payloads are worked out
 from. A second reader beside ffprobe, so that
-the expected values of the data tests rest on the raw boxes too."""
+the expected values of the data tests rest on the raw boxes too. For a protected track it also writes the protection boxes
+of the sample entry (frma, schm, tenc), the sample auxiliary information
+sizes (saiz) and every sample's encryption record of "senc"."""
 import struct
 import sys
 
@@ -40,8 +42,11 @@ def u32(data, pos):
     return struct.unpack(">I", data[pos:pos + 4])[0]
 
 
-VISUAL_ENTRIES = {b"avc1", b"hvc1", b"hev1", b"mp4v"}
-AUDIO_ENTRIES = {b"mp4a", b"samr", b"ulaw", b"alaw"}
+# A protected entry ("encv", "enca") keeps the layout of the entry it hides.
+VISUAL_ENTRIES = {b"avc1", b"hvc1", b"hev1", b"mp4v", b"encv"}
+AUDIO_ENTRIES = {b"mp4a", b"samr", b"ulaw", b"alaw", b"enca"}
+AUDIO_CHILDREN_START = 36  # header, 6 reserved, data_reference_index, 20 bytes of audio fields
+VISUAL_CHILDREN_START = 86
 
 
 def start_code_form(units):
@@ -94,7 +99,7 @@ def read_sample_entry(data, entry):
         fields["channel_count"] = channels
         fields["sample_size"] = sample_size
     if kind in VISUAL_ENTRIES:
-        for child, body, stop in children(data, entry + 86, entry + size):
+        for child, body, stop in children(data, entry + VISUAL_CHILDREN_START, entry + size):
             reader = {b"avcC": read_avcc, b"hvcC": read_hvcc}.get(child)
             if reader:
                 length_size, units = reader(data[body:stop])
@@ -103,10 +108,95 @@ def read_sample_entry(data, entry):
     return fields
 
 
+def protection_box(data, entry):
+    """The body and end of the sinf box of a protected sample entry, or None."""
+    size, kind = struct.unpack(">I4s", data[entry:entry + 8])
+    start = {b"encv": VISUAL_CHILDREN_START, b"enca": AUDIO_CHILDREN_START}.get(kind)
+    if start is None:
+        return None
+    for child, body, stop in children(data, entry + start, entry + size):
+        if child == b"sinf":
+            return body, stop
+    return None
+
+
+def read_protection(data, body, stop):
+    """The original format (frma), the scheme (schm) and the track encryption
+    defaults (tenc) of a sinf box."""
+    fields = {}
+    for kind, child, end in children(data, body, stop):
+        if kind == b"frma":
+            fields["original_format"] = data[child:child + 4].decode("latin-1")
+        elif kind == b"schm":
+            fields["scheme_type"] = data[child + 4:child + 8].decode("latin-1")
+            fields["scheme_version"] = "0x%x" % u32(data, child + 8)
+        elif kind == b"schi":
+            for leaf, p, _ in children(data, child, end):
+                if leaf == b"tenc":
+                    # version and flags, 2 reserved bytes, then the defaults
+                    fields["default_is_protected"] = data[p + 6]
+                    fields["default_iv_size"] = data[p + 7]
+                    fields["default_kid"] = data[p + 8:p + 24].hex()
+    return fields
+
+
+def read_saiz(data, body):
+    """The default sample information size, the sample count and the
+    per-sample sizes (when the default is 0) of a saiz box."""
+    flags = u32(data, body) & 0xFFFFFF
+    p = body + 4 + (8 if flags & 1 else 0)
+    default, count = data[p], u32(data, p + 1)
+    sizes = list(data[p + 5:p + 5 + count]) if default == 0 else [default] * count
+    return default, count, sizes
+
+
+def read_senc(data, body, stop, iv_size):
+    """The flags of a senc box and its records: (IV, [(clear, protected)])
+    per sample, the pairs only when flag 2 announces sub-samples. The
+    records must fill the box exactly."""
+    flags = u32(data, body) & 0xFFFFFF
+    count = u32(data, body + 4)
+    p = body + 8
+    records = []
+    for _ in range(count):
+        iv = data[p:p + iv_size]
+        p += iv_size
+        pairs = None
+        if flags & 2:
+            pairs = []
+            for _ in range(struct.unpack(">H", data[p:p + 2])[0]):
+                pairs.append(struct.unpack(">HI", data[p + 2 + 6 * len(pairs):p + 8 + 6 * len(pairs)]))
+            p += 2 + 6 * len(pairs)
+        records.append((iv, pairs))
+    if p != stop:
+        raise ValueError("senc records end at %d, the box at %d" % (p, stop))
+    return flags, records
+
+
+def protection_lines(data, index, track):
+    """The protection line and one encryption line per sample of a protected
+    track, in the format of the other lines."""
+    protection = track["protection"]
+    iv_size = protection.get("default_iv_size", 8)
+    lines = []
+    default, count, sizes = track["saiz"] if "saiz" in track else (0, 0, [])
+    flags, records = read_senc(data, *track["senc"], iv_size) if "senc" in track else (0, [])
+    record_sizes = [len(iv) + (2 + 6 * len(pairs) if pairs is not None else 0) for iv, pairs in records]
+    if "saiz" in track and sizes != record_sizes:
+        raise ValueError("saiz sizes do not match the senc records of track %d" % index)
+    fields = dict(protection, saiz_default_size=default, saiz_sample_count=count, senc_flags=flags,
+                  senc_sample_count=len(records))
+    lines.append("protection|index=%d|" % index + "|".join("%s=%s" % (k, fields.get(k, "")) for k in PROTECTION_KEYS))
+    for sample, (iv, pairs) in enumerate(records):
+        maps = "none" if pairs is None else ",".join("%d:%d" % pair for pair in pairs)
+        lines.append("encryption|track=%d|sample=%d|iv=%s|subsamples=%s" % (index, sample, iv.hex(), maps))
+    return lines
+
+
 def read_track(data, boxes):
     track = {"media_header": "none", "edits": 0, "edit_nonempty_sum": 0, "edit_empty_sum": 0, "edit_media_times": "",
              "stts_samples": 0, "stts_delta_sum": 0, "ctts": 0, "stss_entries": "none"}
-    for path, body, _ in boxes:
+    for path, body, stop in boxes:
         kind, parent = path[-1], path[-2]
         version = data[body]
         p = body + 4
@@ -146,6 +236,13 @@ def read_track(data, boxes):
         elif kind == b"stsd":
             track["sample_entry"] = data[p + 8:p + 12].decode("latin-1")
             track.update(read_sample_entry(data, p + 4))
+            sinf = protection_box(data, p + 4)
+            if sinf:
+                track["protection"] = read_protection(data, *sinf)
+        elif kind == b"saiz":
+            track["saiz"] = read_saiz(data, body)
+        elif kind == b"senc":
+            track["senc"] = (body, stop)
         elif kind == b"stsz":
             track["stsz_sample_size"], track["stsz_sample_count"] = struct.unpack(">II", data[p:p + 8])
         elif kind == b"stts":
@@ -164,6 +261,10 @@ TRACK_KEYS = ["track_id", "handler", "media_header", "sample_entry", "creation_t
               "stsz_sample_size", "stsz_sample_count", "stts_samples", "stts_delta_sum", "ctts", "stss_entries",
               "edits", "edit_nonempty_sum", "edit_empty_sum", "edit_media_times", "sample_rate", "channel_count",
               "sample_size", "nal_length_size", "parameter_sets"]
+
+PROTECTION_KEYS = ["original_format", "scheme_type", "scheme_version", "default_is_protected", "default_iv_size",
+                   "default_kid", "saiz_default_size", "saiz_sample_count", "senc_flags", "senc_sample_count"]
+
 
 
 def main(name):
@@ -184,6 +285,9 @@ def main(name):
     for index, (body, stop) in enumerate(traks):
         track = read_track(data, [(p, b, s) for p, b, s in found if len(p) > 2 and body <= b < stop])
         print("track|index=%d|" % index + "|".join("%s=%s" % (k, track.get(k, "")) for k in TRACK_KEYS))
+        if "protection" in track or "senc" in track:
+            track.setdefault("protection", {})
+            print("\n".join(protection_lines(data, index, track)))
 
 
 if __name__ == "__main__":

@@ -70,3 +70,47 @@ for f in "${files[@]}"; do
   python3 box_figures.py "$f" > "$f.boxes.txt"
 done
 ls -l "${files[@]}"
+
+# Protected copies of two of the files above, encrypted by ffmpeg's MP4 muxer
+# with AES-128 in counter mode ("cenc"): the H.264 samples by sub-samples
+# (each unit's length prefix and header byte clear, the rest protected), the
+# AAC samples whole. -c copy keeps every sample as the clear file stores it.
+# The key is FIPS-197's example AES-128 key; the key identifier spells
+# "stampwalk_kid_01". -fflags +bitexact after the input makes the muxer start
+# the initialisation vectors at 0 (one more per sample) instead of at a random
+# value, so these files too come out the same on every run.
+cenc_key=2b7e151628aed2a6abf7158809cf4f3c
+cenc_kid=7374616d7077616c6b5f6b69645f3031
+{
+  echo "# AES-128 key and key identifier of the protected files, hexadecimal (make_data.sh)"
+  echo "cenc|key=$cenc_key|kid=$cenc_kid|files=h264_cenc.mp4,aac_cenc.m4a"
+} > cenc_key.txt
+protected=(h264_cenc.mp4:h264_nobframes.mp4 aac_cenc.m4a:aac.m4a)
+for pair in "${protected[@]}"; do
+  f=${pair%%:*}
+  clear=${pair#*:}
+  ffmpeg -hide_banner -loglevel error -y -i "$clear" -c copy -fflags +bitexact "${output[@]}" \
+    -encryption_scheme cenc-aes-ctr -encryption_key "$cenc_key" -encryption_kid "$cenc_kid" "$f"
+  # Every packet carries its encryption record as side data, which breaks
+  # its line like the priming packet's above; the priming packet has two side
+  # data sections, so two more lines ("side_data|") to join. The decoders
+  # complain about the encrypted bytes while ffprobe probes the streams:
+  # -v fatal.
+  {
+    echo "# $version: ffprobe -show_entries $entries -show_data_hash CRC32 -of compact $f"
+    ffprobe -v fatal -show_entries "$entries" -show_data_hash CRC32 -of compact "$f" |
+      sed -e '/|side_data|$/{' -e ':a' -e 'N' -e '/\n|/!ba' -e 's/|side_data|\n\(side_data|\n\)*|/|/' -e '}'
+  } > "$f.ffprobe.txt"
+  python3 box_figures.py "$f" > "$f.boxes.txt"
+  # The key is right only if ffmpeg's own decryption gives back the clear
+  # file's packets.
+  packets="packet=data_hash"
+  if ! cmp -s <(ffprobe -v fatal -decryption_key "$cenc_key" -show_entries "$packets" -show_data_hash CRC32 \
+                  -of compact "$f" | grep -o 'data_hash=.*') \
+              <(ffprobe -v fatal -show_entries "$packets" -show_data_hash CRC32 -of compact "$clear" |
+                  grep -o 'data_hash=.*'); then
+    echo "make_data.sh: $f decrypted with the key is not $clear" >&2
+    exit 1
+  fi
+done
+ls -l "${protected[@]%%:*}" cenc_key.txt
