@@ -13,11 +13,7 @@ std::string FallbackFrameReport::BuildLine(const TMediaPacket& packet) {
     const CodecAndFrameType codec = GetCodecAndFrameType(packet);
     const uint32_t crc = PacketCrc32(packet);
 
-    frameTimes_.clear();
-    if (timeType_ == kCameraTime)
-        frameTimes_.push_back(CameraFrameTime(packet, uint32_t(packet.localSeconds)));
-    else
-        ExtractFrameTime(packet, timeType_, frameTimes_);
+    CollectFrameTime(packet, timeType_, uint32_t(packet.localSeconds), frameTimes_);
 
     // The words go in as unsigned 16-bit values: -3600 prints as 61936.
     const bool timed = !frameTimes_.empty();

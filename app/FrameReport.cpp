@@ -44,11 +44,7 @@ std::string MediaReaderFrameReport::BuildLine(const TMediaPacket& packet) {
     const CodecAndFrameType codec = GetCodecAndFrameType(packet);
     const uint32_t crc = PacketCrc32(packet);
 
-    frameTimes_.clear();
-    if (timeType_ == kCameraTime)
-        frameTimes_.push_back(CameraFrameTime(packet, packet.seconds));
-    else
-        ExtractFrameTime(packet, timeType_, frameTimes_);
+    CollectFrameTime(packet, timeType_, packet.seconds, frameTimes_);
 
     // boost::format converts by the argument's type, so the types fed here
     // decide the text: the two words go in as signed 16-bit values.

@@ -69,3 +69,12 @@ FrameTime CameraFrameTime(const TMediaPacket& packet, uint32_t seconds) {
     return {seconds, packet.milliseconds, static_cast<uint16_t>(packet.timeZoneOffset),
             static_cast<uint16_t>(packet.daylightSaving)};
 }
+
+void CollectFrameTime(const TMediaPacket& packet, int32_t timeType, uint32_t cameraSeconds,
+                      std::vector<FrameTime>& frameTimes) {
+    frameTimes.clear();
+    if (timeType == kCameraTime)
+        frameTimes.push_back(CameraFrameTime(packet, cameraSeconds));
+    else
+        ExtractFrameTime(packet, timeType, frameTimes);
+}

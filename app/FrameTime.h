@@ -27,4 +27,9 @@ void ExtractFrameTime(const TMediaPacket& packet, int32_t timeType, std::vector<
 // zone fields travel. The media-reader run passes seconds, the fallback run localSeconds.
 FrameTime CameraFrameTime(const TMediaPacket& packet, uint32_t seconds);
 
+// The time step of both runs: the array is emptied, then camera time (from
+// cameraSeconds) or the user-data time of the type is appended, if any.
+void CollectFrameTime(const TMediaPacket& packet, int32_t timeType, uint32_t cameraSeconds,
+                      std::vector<FrameTime>& frameTimes);
+
 #endif

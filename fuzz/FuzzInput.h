@@ -10,6 +10,15 @@
 #include <cstdint>
 #include <string>
 
+#include "AVReader.h"
+
+// Reads every byte a packet claims, so that the sanitizers see each one.
+inline void TouchPacket(const TMediaPacket& packet) {
+    volatile uint8_t sum = 0;
+    for (uint64_t i = 0; i < uint64_t(packet.headerSize) + packet.payloadSize; ++i) sum ^= packet.frameData[i];
+    for (uint32_t i = 0; i < packet.userDataSize; ++i) sum ^= packet.userData[i];
+}
+
 class FuzzFile {
 public:
     FuzzFile(const uint8_t* data, size_t size) {

@@ -17,9 +17,7 @@ void Drain(VIEWWHILEREC_HANDLE parser) {
         int32_t status = VIEWWHILEREC_OutputRawPacket(parser, &packet);
         if (status == kNoNewData || status == kReachedSkipBox || status == kAtBeginning) return;
         if (status == kOk && packet) {
-            volatile uint8_t sum = 0;
-            for (uint64_t i = 0; i < uint64_t(packet->headerSize) + packet->payloadSize; ++i) sum ^= packet->frameData[i];
-            for (uint32_t i = 0; i < packet->userDataSize; ++i) sum ^= packet->userData[i];
+            TouchPacket(*packet);
         }
     }
     __builtin_trap();  // the reader did not come to an end
