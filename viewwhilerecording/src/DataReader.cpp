@@ -28,6 +28,9 @@ DataReader::DataReader(const boost::filesystem::path& path) {
         readHandle = nullptr;
         ThrowIOException("fopen", error);
     }
+    // The size handle only ever seeks to the end; buffered, every such seek
+    // would read the file's last partial block.
+    std::setvbuf(sizeHandle, nullptr, _IONBF, 0);
 }
 
 DataReader::~DataReader() {
