@@ -9,7 +9,6 @@ namespace ZENT::SDK::Pelagor2 {
 
 namespace {
 
-constexpr uint64_t kSecondsFrom1904To1970 = 2082844800;
 const uint8_t kUtcFlagWord[4] = {0x00, 0x20, 0x13, 0x04};
 
 // AMR frame sizes (without the table-of-contents byte) by frame type.

@@ -18,7 +18,6 @@ using ZENT::SDK::Utility::FourCC;
 
 namespace {
 
-constexpr uint64_t kSecondsFrom1904To1970 = 2082844800;
 
 // Seconds as a 32-bit count: saturated at the top, and 0 for NaN or negatives.
 uint32_t SaturatedSeconds(double seconds) {

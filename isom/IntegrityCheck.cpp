@@ -1,5 +1,7 @@
 #include "IntegrityCheck.h"
 
+#include "NalUnits.h"
+
 #include <cstdio>
 #include <stdexcept>
 
@@ -13,7 +15,7 @@ using ZENT::SDK::Utility::Crc32Update;
 namespace {
 
 constexpr uint8_t kCheckValueTag = 110;
-const uint8_t kStartCode[4] = {0, 0, 0, 1};
+using ZENT::SDK::Utility::kStartCode;
 
 [[noreturn]] void Malformed() { throw std::runtime_error("malformed user data"); }
 

@@ -11,6 +11,9 @@ namespace ZENT::SDK::Pelagor2 {
 
 constexpr unsigned kMaxTracks = 16;
 
+// ISO times count seconds from 1904-01-01; Unix time from 1970-01-01.
+constexpr uint64_t kSecondsFrom1904To1970 = 2082844800;
+
 struct MovieHeader {
     uint8_t version = 0;
     uint32_t flags = 0;

@@ -1,5 +1,7 @@
 #include "PayloadReader.h"
 
+#include "NalUnits.h"
+
 #include <cstring>
 #include <ios>
 #include <stdexcept>
@@ -12,7 +14,7 @@ using ZENT::SDK::Utility::FourCC;
 
 namespace {
 
-const uint8_t kStartCode[4] = {0, 0, 0, 1};
+using ZENT::SDK::Utility::kStartCode;
 
 // No packet can carry more; see the packet block's own limit.
 constexpr uint64_t kMaxPayload = uint64_t(1) << 30;

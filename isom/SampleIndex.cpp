@@ -1,5 +1,7 @@
 #include "SampleIndex.h"
 
+#include "NalUnits.h"
+
 #include <cfloat>
 
 #include "CodecTables.h"
@@ -10,7 +12,7 @@ using ZENT::SDK::Utility::FourCC;
 
 namespace {
 
-const uint8_t kStartCode[4] = {0, 0, 0, 1};
+using ZENT::SDK::Utility::kStartCode;
 
 void AssignSizesAndSyncFlags(const SampleTable& table, IndexEntry* entries, uint32_t count) {
     const SampleSizeTable& sizes = table.sizes;

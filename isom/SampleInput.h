@@ -25,7 +25,6 @@ public:
     // Exactly n bytes, or std::ios_base::failure: "end of file" when the file
     // ends before the first byte, else "bad read".
     void ReadExact(uint8_t* destination, uint64_t n);
-    void Skip(uint64_t n) { position_ += n; }
 
     // Device reads made so far (for checks of needless reads).
     uint64_t deviceReads() const { return deviceReads_; }

@@ -1,5 +1,7 @@
 #include "IndexScan.h"
 
+#include "NalUnits.h"
+
 #include <cstring>
 #include <string_view>
 
@@ -28,7 +30,7 @@ constexpr uint32_t kUserTypeLength = 16;
 // Room the converted parameter sets get beyond the area's own size.
 constexpr uint64_t kAvcConfigurationSlack = 513;
 constexpr uint64_t kHevcConfigurationSlack = 1024;
-constexpr uint8_t kStartCode[4] = {0, 0, 0, 1};
+using ZENT::SDK::Utility::kStartCode;
 
 // A frame-information record holds the media header (20 bytes or more) at
 // offset 16; shorter records cannot make a packet and are not indexed.

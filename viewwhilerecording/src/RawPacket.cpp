@@ -1,5 +1,7 @@
 #include "RawPacket.h"
 
+#include "NalUnits.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -15,7 +17,7 @@ namespace ZENT::SDK::ViewWhileRecording {
 
 namespace {
 
-constexpr uint8_t kStartCode[4] = {0, 0, 0, 1};
+using ZENT::SDK::Utility::kStartCode;
 constexpr uint32_t kLengthPrefixSize = 4;
 constexpr size_t kHeaderLengthOffset = 8;
 
