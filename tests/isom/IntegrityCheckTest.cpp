@@ -174,7 +174,9 @@ TEST(IntegrityCheck, ReadPacketReportsEachPacketsStatusAndHandsItOutAnyway) {
     for (int k = 0; k < 5; ++k) {
         packet = nullptr;
         statuses.push_back(opened.reader->ReadPacket(&packet));
-        if (statuses.back() != kEndOfStream) EXPECT_NE(packet, nullptr) << "the packet is handed out";
+        if (statuses.back() != kEndOfStream) {
+            EXPECT_NE(packet, nullptr) << "the packet is handed out";
+        }
     }
     EXPECT_EQ(statuses, (std::vector<int32_t>{0, kCheckMismatch, kNoCheckValue, kNoCheckValue, kEndOfStream}));
 
