@@ -1,6 +1,7 @@
 #include "BoxHeader.h"
 
 #include <cstring>
+#include <ios>
 
 #include "BadFormat.h"
 #include "CodecTables.h"
@@ -31,20 +32,35 @@ unsigned BoxStartAfterZeros(const uint8_t* bytes, uint64_t available) {
     return 0;
 }
 
+uint64_t FirstNonZeroByte(const uint8_t* bytes, uint64_t length) {
+    uint64_t i = 0;
+    // Four words at a time: cameras pre-allocate files, so runs of zeros can
+    // be gigabytes long.
+    for (; length - i >= 32; i += 32) {
+        uint64_t words[4];
+        std::memcpy(words, bytes + i, sizeof words);
+        if ((words[0] | words[1] | words[2] | words[3]) != 0) break;
+    }
+    for (; i < length; ++i)
+        if (bytes[i] != 0) return i;
+    return length;
+}
+
 bool ReadChildHeader(BoxView& view, BoxHeader& header) {
     // Zero size words are passed over one byte at a time; the box starts
     // where the non-zero size word is found.
-    bool skippedZeros = false;
-    for (;;) {
-        if (view.remaining() < 8) {
+    if (view.remaining() >= 8 && LoadU32(view.current()) == 0) {
+        const uint64_t firstNonZero = view.offset() + 4 + FirstNonZeroByte(view.current() + 4, view.remaining() - 4);
+        if (firstNonZero + 5 > view.size()) {
             view.SeekTo(view.size());
             return false;
         }
-        if (LoadU32(view.current()) != 0) break;
-        view.Skip(1);
-        skippedZeros = true;
+        view.SeekTo(firstNonZero - 3);
+        view.Skip(BoxStartAfterZeros(view.current(), view.remaining()));
+    } else if (view.remaining() < 8) {
+        view.SeekTo(view.size());
+        return false;
     }
-    if (skippedZeros) view.Skip(BoxStartAfterZeros(view.current(), view.remaining()));
     header = BoxHeader();
     header.start = view.offset();
     header.size = view.U32();
@@ -67,13 +83,13 @@ BoxHeader ReadTopLevelHeader(ParserInput& input) {
     uint8_t word[4];
     input.ReadExact(word, 4);
     if (LoadU32(word) == 0) {
-        do {
-            word[0] = word[1];
-            word[1] = word[2];
-            word[2] = word[3];
-            input.ReadExact(&word[3], 1);
-        } while (LoadU32(word) == 0);
-        uint64_t candidate = input.position() - 4;
+        const uint64_t firstNonZero = input.FindNonZeroByte(input.position());
+        // Stepping one byte at a time through zeros that run to the end of
+        // the file meets the end of the file.
+        if (firstNonZero >= input.streamSize()) throw std::ios_base::failure("end of file");
+        const uint64_t candidate = firstNonZero - 3;
+        input.SeekTo(candidate);
+        input.ReadExact(word, 4);
         uint8_t window[11];
         uint64_t available = input.remaining() < 7 ? input.remaining() : 7;
         std::memcpy(window, word, 4);

@@ -1,5 +1,5 @@
-// Box headers: the size word (with zero words passed over one byte at a time),
-// the type, the 64-bit largesize and the uuid extended type.
+// Box headers: the size word (with runs of zero bytes passed over), the type,
+// the 64-bit largesize and the uuid extended type.
 #ifndef STAMPWALK_ISOM_BOXHEADER_H
 #define STAMPWALK_ISOM_BOXHEADER_H
 
@@ -24,6 +24,11 @@ struct BoxHeader {
 // how far past it the box starts: the first place whose type field reads as
 // a four-character code, else 0.
 unsigned BoxStartAfterZeros(const uint8_t* bytes, uint64_t available);
+
+// The index of the first non-zero byte of [bytes, bytes + length), or length
+// when all are zero. Zero size words are passed over one byte at a time,
+// which is the same as starting the next word 3 bytes before this byte.
+uint64_t FirstNonZeroByte(const uint8_t* bytes, uint64_t length);
 
 // Reads the next child header of a container held in memory. Returns false
 // when fewer than 8 bytes are left before the container's end (zero padding

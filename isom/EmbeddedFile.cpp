@@ -1,6 +1,8 @@
 #include "EmbeddedFile.h"
 
+#include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "ByteOrder.h"
 #include "CodecTables.h"
@@ -41,11 +43,8 @@ bool LooksLikePlainFile(ParserInput& input) {
         if (LoadU32(header) == 0) {
             // The first non-zero word starts 3 bytes before the first
             // non-zero byte after the zero word.
-            uint64_t firstNonZero = position + 4;
-            input.SeekTo(firstNonZero);
-            uint8_t byte = 0;
-            while (ReadSome(input, &byte, 1) == 1 && byte == 0) ++firstNonZero;
-            if (byte == 0) break;
+            const uint64_t firstNonZero = input.FindNonZeroByte(position + 4);
+            if (firstNonZero >= fileSize) break;
             position = firstNonZero - 3;
             uint8_t window[11];
             input.SeekTo(position);
@@ -104,7 +103,39 @@ Trailer ReadTrailer(ParserInput& input) {
     return trailer;
 }
 
-// Adds up the sizes of the boxes from the base offset up to the trailer.
+// Adds up the sizes of the boxes from the base offset to the end of the
+// file, the trailer included, so that a last box that encloses the trailer
+// counts whole. Empty when the walk meets a box it cannot pass: a size below
+// its header, a header cut by the end of the file, or a sum past 2^64. A box
+// that runs past the end of the file ends the walk.
+std::optional<uint64_t> WalkBoxesToTheEnd(ParserInput& input, uint64_t baseOffset) {
+    const uint64_t fileSize = input.streamSize();
+    uint64_t position = baseOffset;
+    uint64_t sum = 0;
+    while (position < fileSize) {
+        if (fileSize - position < 8) return std::nullopt;
+        input.SeekTo(position);
+        uint8_t header[16];
+        input.ReadExact(header, 8);
+        uint64_t size = LoadU32(header);
+        if (size == 1) {
+            if (fileSize - position < 16) return std::nullopt;
+            input.ReadExact(header + 8, 8);
+            size = LoadU64(header + 8);
+            if (size < 16) return std::nullopt;
+        } else if (size < 8) {
+            return std::nullopt;
+        }
+        if (size > UINT64_MAX - sum) return std::nullopt;
+        sum += size;
+        if (size > fileSize - position) break;
+        position += size;
+    }
+    return sum;
+}
+
+// Adds up the sizes of the boxes from the base offset up to the trailer: the
+// reading of a trailer that no box encloses.
 uint64_t WalkEmbeddedBoxes(ParserInput& input, uint64_t baseOffset) {
     const uint64_t limit = input.streamSize() - kTrailerSize;
     if (baseOffset > limit) BadFormat();
@@ -143,6 +174,10 @@ uint64_t LocateIsoData(const FilePath& path) {
     if (LooksLikePlainFile(input)) return 0;
 
     Trailer trailer = ReadTrailer(input);
+    if (trailer.baseOffset <= input.streamSize()) {
+        std::optional<uint64_t> wholeSum = WalkBoxesToTheEnd(input, trailer.baseOffset);
+        if (wholeSum && *wholeSum == trailer.totalSize) return trailer.baseOffset;
+    }
     uint64_t sum = WalkEmbeddedBoxes(input, trailer.baseOffset);
     // Writers differ on whether the total counts the trailer itself.
     if (trailer.totalSize != sum && trailer.totalSize != sum + kTrailerSize) BadFormat();

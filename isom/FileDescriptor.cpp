@@ -78,6 +78,18 @@ std::streamsize FileDescriptor::readAt(char* buffer, std::streamsize n, uint64_t
     }
 }
 
+uint64_t FileDescriptor::nextDataAt(uint64_t position) {
+    if (position > uint64_t(INT64_MAX) - impl_->baseOffset) return position;
+    const off_t current = ::lseek(impl_->handle, 0, SEEK_CUR);
+    if (current < 0) return position;
+    const off_t data = ::lseek(impl_->handle, off_t(position + impl_->baseOffset), SEEK_DATA);
+    const int error = errno;
+    if (::lseek(impl_->handle, current, SEEK_SET) < 0) Fail("failed seeking");
+    if (data < 0) return error == ENXIO ? UINT64_MAX : position;
+    if (uint64_t(data) < position + impl_->baseOffset) return position;
+    return uint64_t(data) - impl_->baseOffset;
+}
+
 void FileDescriptor::close() {
     if (impl_->handle == kInvalidHandle) return;
     if (impl_->flags & kCloseOnClose) {

@@ -38,6 +38,12 @@ public:
     // own position: the bytes read (0 at the end of the file).
     std::streamsize readAt(char* buffer, std::streamsize n, uint64_t position);
 
+    // The first stream position at or after position where the file may
+    // hold bytes other than zeros: holes of a sparse file read as zeros and
+    // need no reading. UINT64_MAX when only a hole is left; position itself
+    // when the file system cannot tell. The device's own position stays.
+    uint64_t nextDataAt(uint64_t position);
+
     bool is_open() const;
     uint64_t baseOffset() const;
 

@@ -3,6 +3,7 @@
 #include <ios>
 #include <limits>
 
+#include "BoxHeader.h"
 #include "ByteOrder.h"
 
 namespace ZENT::SDK::Pelagor2 {
@@ -60,6 +61,31 @@ void ParserInput::Skip(uint64_t n) {
 void ParserInput::SeekTo(uint64_t position) {
     if (position > uint64_t(std::numeric_limits<std::streamoff>::max())) Fail("failed seeking");
     position_ = SeekResult(buffer_.pubseekpos(std::streampos(std::streamoff(position)), std::ios_base::in));
+}
+
+uint64_t ParserInput::FindNonZeroByte(uint64_t from) {
+    // Short runs (padding between boxes) cost a short read; long ones
+    // (files pre-allocated on a card) are read in blocks of up to a megabyte.
+    constexpr uint64_t kFirstBlock = 256;
+    constexpr uint64_t kLargestBlock = 1 << 20;
+    std::vector<uint8_t> block;
+    uint64_t blockSize = kFirstBlock;
+    uint64_t position = from;
+    while (position < streamSize_) {
+        // Holes of a sparse file are zeros without reading them.
+        const uint64_t data = buffer_->nextDataAt(position);
+        if (data >= streamSize_) break;
+        position = data;
+        uint64_t want = streamSize_ - position < blockSize ? streamSize_ - position : blockSize;
+        block.resize(want);
+        std::streamsize got = buffer_->readAt(reinterpret_cast<char*>(block.data()), std::streamsize(want), position);
+        if (got <= 0) break;
+        uint64_t found = FirstNonZeroByte(block.data(), uint64_t(got));
+        if (found < uint64_t(got)) return position + found;
+        position += uint64_t(got);
+        if (blockSize < kLargestBlock) blockSize *= 2;
+    }
+    return streamSize_;
 }
 
 uint8_t ParserInput::U8() {

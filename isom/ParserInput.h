@@ -26,6 +26,10 @@ public:
     std::vector<uint8_t> ReadBytes(uint64_t n);
     void Skip(uint64_t n);
     void SeekTo(uint64_t position);
+    // The position of the first non-zero byte at or after from, or
+    // streamSize() when there is none. Reads with large positioned reads,
+    // whatever the stream's own buffer holds; the position is left as it is.
+    uint64_t FindNonZeroByte(uint64_t from);
 
     uint8_t U8();
     uint16_t U16();

@@ -25,6 +25,10 @@ struct TrailerFields {
     std::optional<uint64_t> totalSize;
     // Count the trailer's own 16 bytes in the default total size.
     bool totalCountsTrailer = false;
+    // End the ISO data with a "free" box of this many payload bytes, the
+    // trailer being its last 16, so that the box encloses the trailer; the
+    // default total size then counts that whole box.
+    std::optional<uint32_t> enclosingFreeBoxPayload;
 };
 
 // The 16 trailer bytes.
