@@ -87,23 +87,29 @@ uint32_t InflateStream::InflateDictionary(const uint8_t* data, uint32_t length, 
 }
 
 uint32_t InflateStream::InflateSample(const uint8_t* data, uint32_t length, const uint8_t* dictionary,
-                                      uint32_t dictionaryLength) {
+                                      uint32_t dictionaryLength, uint64_t outputLimit) {
     static const Bytef kNoDictionary = 0;
     StreamRewind rewind(stream);
+    const uint64_t limit = outputLimit < kMaxInflatedLength ? outputLimit : kMaxInflatedLength;
+    if (limit == 0) {
+        return 0;
+    }
     inflateSetDictionary(&stream, dictionary != nullptr ? dictionary : &kNoDictionary, dictionaryLength);
     stream.next_in = InputPointer(data);
     stream.avail_in = length;
     stream.next_out = outputStart;
-    stream.avail_out = outputCapacity;
+    stream.avail_out = uint32_t(outputCapacity < limit ? outputCapacity : limit);
     for (;;) {
         const int result = inflate(&stream, Z_NO_FLUSH);
         // A full buffer may hide more output, even after the end of the
         // stream; the call after growing tells.
         const bool full = (result == Z_OK || result == Z_STREAM_END) && stream.avail_out == 0;
-        if (!full || outputCapacity >= kMaxInflatedLength) {
+        const uint32_t produced = uint32_t(stream.next_out - outputStart);
+        if (!full || produced >= limit) {
             break;
         }
-        GrowOutput(uint32_t(stream.next_out - outputStart));
+        GrowOutput(produced);
+        stream.avail_out = uint32_t((outputCapacity < limit ? outputCapacity : limit) - produced);
     }
     return uint32_t(stream.next_out - outputStart);
 }
@@ -124,8 +130,8 @@ void DictionaryInflateStream::LoadDictionary(const uint8_t* data, uint32_t lengt
 }
 
 void DictionaryInflateStream::Inflate(const uint8_t* data, uint32_t length, const uint8_t** out,
-                                      uint32_t* outLength) {
-    const uint32_t produced = InflateSample(data, length, dictionary, dictionaryLength);
+                                      uint32_t* outLength, uint64_t outputLimit) {
+    const uint32_t produced = InflateSample(data, length, dictionary, dictionaryLength, outputLimit);
     if (out != nullptr) {
         *out = Output();
     }

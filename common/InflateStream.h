@@ -31,6 +31,10 @@ constexpr uint32_t kLinearGrowthLimit = 1u << 20;
 // A sample's inflated bytes are cut here: a deflate stream can expand about a
 // thousandfold, and no metadata sample is anywhere near this large.
 constexpr uint32_t kMaxInflatedLength = 64u << 20;
+// Deflate data expand at most this many times (a 258-byte match coded in
+// two bits): samples stored apart cannot inflate to more than this many
+// bytes per byte of the file that holds them.
+constexpr uint64_t kMaxDeflateExpansion = 1032;
 // The largest compressed sample the own input buffer takes.
 constexpr uint32_t kMaxCompressedLength = 64u << 20;
 
@@ -51,10 +55,11 @@ public:
 
     // Inflates one sample against the dictionary (length 0: none) into the
     // output buffer, growing it while inflate fills it. Corrupt or truncated
-    // data end the sample with what was produced; nothing is reported. Returns
-    // the bytes produced; they are at Output() until the next sample.
+    // data end the sample with what was produced; nothing is reported; so
+    // does reaching outputLimit (or kMaxInflatedLength) bytes. Returns the
+    // bytes produced; they are at Output() until the next sample.
     uint32_t InflateSample(const uint8_t* data, uint32_t length, const uint8_t* dictionary,
-                           uint32_t dictionaryLength);
+                           uint32_t dictionaryLength, uint64_t outputLimit = kMaxInflatedLength);
 
     const uint8_t* Output() const { return outputStart; }
     // Grows only; kept from sample to sample.
@@ -81,8 +86,10 @@ public:
     // Inflates the stored dictionary (cut at kDictionaryCapacity bytes).
     void LoadDictionary(const uint8_t* data, uint32_t length);
 
-    // out gets the inflated bytes, valid until the next Inflate.
-    void Inflate(const uint8_t* data, uint32_t length, const uint8_t** out, uint32_t* outLength);
+    // out gets the inflated bytes, valid until the next Inflate; at most
+    // outputLimit of them.
+    void Inflate(const uint8_t* data, uint32_t length, const uint8_t** out, uint32_t* outLength,
+                 uint64_t outputLimit = kMaxInflatedLength);
 
     uint32_t DictionaryLength() const { return dictionaryLength; }
     const uint8_t* Dictionary() const { return dictionary; }

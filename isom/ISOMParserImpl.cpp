@@ -115,7 +115,7 @@ ISOMParserImpl::ISOMParserImpl(const FileDescriptor& device, int flags) {
     input_.reset(new ParserInput(buffer_));
     MP4Parser::Parse(*input_, movie_);
     PrepareDecoderConfigs(movie_);
-    timelines_ = BuildTimelines(movie_);
+    timelines_ = BuildTimelines(movie_, input_->streamSize());
     BuildTrackList(flags);
     SizeBuffers();
     sampleInput_.reset(new SampleInput(device, input_->streamSize()));
@@ -426,6 +426,8 @@ int32_t ISOMParserImpl::SampleAtTime(const TrackTimeline& timeline, double x) co
 }
 
 void ISOMParserImpl::SeekCursors(double seconds, bool exact) {
+    sampleInput_->StartPass();
+    payloadReader_->StartPass();
     for (TrackState& state : trackList_) {
         const TrackTimeline& timeline = timelines_.tracks[state.trackIndex];
         int32_t cursor = SampleAtTime(timeline, seconds);

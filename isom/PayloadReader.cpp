@@ -174,11 +174,23 @@ void PayloadReader::Decrypt(uint8_t* sample) {
     }
 }
 
+PayloadReader::PayloadReader(SampleInput& input, std::vector<uint8_t>& scratch)
+    : input_(input), scratch_(scratch), inflationLeft_(InflationBudget(input.fileSize())) {}
+
+void PayloadReader::StartPass() { inflationLeft_ = InflationBudget(input_.fileSize()); }
+
+uint64_t PayloadReader::InflationBudget(uint64_t fileSize) {
+    using ZENT::SDK::Utility::kMaxDeflateExpansion;
+    return fileSize < kMaxInflationWork / kMaxDeflateExpansion ? fileSize * kMaxDeflateExpansion
+                                                               : kMaxInflationWork;
+}
+
 uint32_t PayloadReader::Prepare(const TrackRecord& track, unsigned trackIndex, const TrackTimeline& timeline,
                                 uint32_t j, ZENT::SDK::Utility::DictionaryInflateStream* inflater) {
     const IndexEntry& entry = timeline.entries[j];
     if (entry.offset > input_.fileSize() || entry.size > input_.fileSize() - entry.offset)
         throw std::ios_base::failure("end of file");
+    if (!input_.TakeFromPass(entry.size)) throw std::ios_base::failure("samples read the file over too often");
     entry_ = &entry;
     stream_ = trackIndex;
     length_ = entry.size;
@@ -197,7 +209,8 @@ uint32_t PayloadReader::Prepare(const TrackRecord& track, unsigned trackIndex, c
         ReadWhole();
         if (decryptor_) Decrypt(scratch_.data());
         uint32_t length = 0;
-        inflater->Inflate(scratch_.data(), entry.size, &inflated_, &length);
+        inflater->Inflate(scratch_.data(), entry.size, &inflated_, &length, inflationLeft_);
+        inflationLeft_ -= length;
         mode_ = Mode::kInflated;
         length_ = length;
         return length_;

@@ -30,17 +30,23 @@ unsigned NalPrefixSize(uint8_t lengthSizeMinusOne);
 uint64_t RewriteNalUnits(const uint8_t* sample, uint64_t size, unsigned prefixSize, bool hevc, bool sync,
                          const uint8_t* parameterSets, uint64_t parameterSetLength, uint8_t* out);
 
+// The most one reader inflates, whatever the size of the file.
+constexpr uint64_t kMaxInflationWork = uint64_t(16) << 30;
+
 class PayloadReader {
 public:
     // scratch receives samples that are rewritten; it grows when a sample
     // needs more room and never shrinks.
-    PayloadReader(SampleInput& input, std::vector<uint8_t>& scratch) : input_(input), scratch_(scratch) {}
+    PayloadReader(SampleInput& input, std::vector<uint8_t>& scratch);
 
     // Gets sample j of a track (the track's index in the movie) ready and
     // returns its payload length: decrypted when the track is protected and
-    // its timeline holds a key, inflated when an inflater is given. A sample
-    // that does not lie wholly inside the file is refused ("end of file")
-    // before anything is read.
+    // its timeline holds a key, inflated when an inflater is given. The
+    // inflated bytes of all samples of a pass together stop at
+    // InflationBudget(): the sample that reaches it is cut there and later
+    // ones inflate to nothing, as corrupt compressed data do. A sample that
+    // does not lie wholly inside the file ("end of file"), or that the
+    // input's pass budget cannot take, is refused before anything is read.
     uint32_t Prepare(const TrackRecord& track, unsigned trackIndex, const TrackTimeline& timeline, uint32_t j,
                      ZENT::SDK::Utility::DictionaryInflateStream* inflater = nullptr);
     // The first byte of the prepared payload (0 for an empty one).
@@ -51,6 +57,15 @@ public:
     // Prepare and Emit into a buffer, grown when it is too small.
     uint32_t ReadSample(const TrackRecord& track, unsigned trackIndex, const TrackTimeline& timeline, uint32_t j,
                         std::vector<uint8_t>& destination);
+
+    // The bytes all samples of one reader may inflate to: what the file's
+    // bytes could give if every sample were stored apart, but never more
+    // than kMaxInflationWork. Tables that point at the same compressed
+    // sample again and again must not multiply the work.
+    static uint64_t InflationBudget(uint64_t fileSize);
+    uint64_t inflationLeft() const { return inflationLeft_; }
+    // A new pass (a seek) gets the whole inflation budget again.
+    void StartPass();
 
 private:
     // Where the payload comes from at Emit: the file (as stored, with start
@@ -79,6 +94,7 @@ private:
     uint32_t subsampleCount_ = 0;
     bool bySubsamples_ = false;
     const uint8_t* inflated_ = nullptr;
+    uint64_t inflationLeft_;
 };
 
 }  // namespace ZENT::SDK::Pelagor2

@@ -4,6 +4,7 @@
 
 #include <cfloat>
 
+#include "BadFormat.h"
 #include "CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
@@ -168,7 +169,15 @@ TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimesca
     return timeline;
 }
 
-Timelines BuildTimelines(const MovieRecord& movie) {
+Timelines BuildTimelines(const MovieRecord& movie, uint64_t fileSize) {
+    // Each track's count is checked against the file on its own; tracks that
+    // all describe the same bytes must not multiply that.
+    uint64_t entryCount = 0;
+    for (const TrackRecord& track : movie.tracks) entryCount += track.sampleTable.sizes.sampleCount;
+    const uint64_t allowed = fileSize < kMaxIndexEntries - kIndexEntriesBeyondFileSize
+                                 ? fileSize + kIndexEntriesBeyondFileSize
+                                 : kMaxIndexEntries;
+    if (entryCount > allowed) throw MP4Parser::bad_format("more samples than the file can hold");
     Timelines result;
     result.earliestStartOffset = DBL_MAX;
     result.tracks.reserve(movie.tracks.size());

@@ -42,8 +42,16 @@ struct Timelines {
     double earliestStartOffset = 0;     // the largest double when no track is timed
 };
 
-// Builds one timeline per track of the movie, in track order.
-Timelines BuildTimelines(const MovieRecord& movie);
+// Index entries one open may hold over all its tracks: one per byte of the
+// file (samples stored apart take a byte each, or a size entry of four) and
+// a few more for tiny files, but never more than the ceiling.
+constexpr uint64_t kIndexEntriesBeyondFileSize = 65536;
+constexpr uint64_t kMaxIndexEntries = 0x4000000;  // 2 GiB of entries
+
+// Builds one timeline per track of the movie, in track order. A movie whose
+// tracks together list more samples than the file of fileSize bytes allows
+// is a format error, refused before anything is allocated for them.
+Timelines BuildTimelines(const MovieRecord& movie, uint64_t fileSize);
 
 // The timeline of one track; exposed for tests.
 TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimescale);

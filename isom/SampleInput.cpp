@@ -10,10 +10,24 @@ constexpr size_t kWindowSize = 64 * 1024;
 // Reads this large go straight to their destination, past the window.
 constexpr uint64_t kDirectRead = 16 * 1024;
 constexpr unsigned kMaxStreams = 32;
+// A pass may read the file this many times over, and this much besides.
+constexpr uint64_t kPassReadsPerFileByte = 4;
+constexpr uint64_t kPassReadsBeyondFileSize = uint64_t(64) << 20;
 }  // namespace
 
 SampleInput::SampleInput(const FileDescriptor& device, uint64_t fileSize)
-    : device_(device), fileSize_(fileSize), windows_(1), window_(&windows_[0]) {}
+    : device_(device), fileSize_(fileSize), windows_(1), window_(&windows_[0]), passLeft_(PassBudget(fileSize)) {}
+
+uint64_t SampleInput::PassBudget(uint64_t fileSize) {
+    if (fileSize > (UINT64_MAX - kPassReadsBeyondFileSize) / kPassReadsPerFileByte) return UINT64_MAX;
+    return fileSize * kPassReadsPerFileByte + kPassReadsBeyondFileSize;
+}
+
+bool SampleInput::TakeFromPass(uint64_t n) {
+    if (n > passLeft_) return false;
+    passLeft_ -= n;
+    return true;
+}
 
 void SampleInput::Position(uint64_t position, unsigned stream) {
     stream %= kMaxStreams;

@@ -29,6 +29,16 @@ public:
     // Device reads made so far (for checks of needless reads).
     uint64_t deviceReads() const { return deviceReads_; }
 
+    // Sample bytes one pass through the recording may read: samples stored
+    // apart take the file once; tables that point at the same bytes again
+    // and again must not make a small file cost minutes.
+    static uint64_t PassBudget(uint64_t fileSize);
+    // A new pass (a seek) gets the whole budget again.
+    void StartPass() { passLeft_ = PassBudget(fileSize_); }
+    // Takes n bytes from the pass's budget; false, taking nothing, when
+    // fewer are left.
+    bool TakeFromPass(uint64_t n);
+
 private:
     struct Window {
         std::vector<uint8_t> bytes;
@@ -43,6 +53,7 @@ private:
     Window* window_;
     uint64_t position_ = 0;
     uint64_t deviceReads_ = 0;
+    uint64_t passLeft_;
 };
 
 }  // namespace ZENT::SDK::Pelagor2

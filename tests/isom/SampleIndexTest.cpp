@@ -177,7 +177,7 @@ TEST(SampleIndex, TimelinesKeepTheirTrackIndexAndEarliestStartOffset) {
     movie.tracks.back().editList.entries = {{3000, -1, 0}, {80, 0, 0}};
     movie.tracks.push_back(MakeTrack({1, 1, 1}));
     movie.tracks.back().editList.entries = {{1500, -1, 0}, {120, 0, 0}};
-    Timelines timelines = BuildTimelines(movie);
+    Timelines timelines = BuildTimelines(movie, 1 << 20);
     ASSERT_EQ(timelines.tracks.size(), 3u);
     EXPECT_EQ(timelines.tracks[0].timedSampleCount, 0u);
     EXPECT_EQ(timelines.tracks[2].entryCount, 3u);
@@ -185,7 +185,7 @@ TEST(SampleIndex, TimelinesKeepTheirTrackIndexAndEarliestStartOffset) {
 
     MovieRecord untimed;
     untimed.tracks.push_back(MakeTrack({1}, 0));
-    EXPECT_EQ(BuildTimelines(untimed).earliestStartOffset, DBL_MAX);
+    EXPECT_EQ(BuildTimelines(untimed, 1 << 20).earliestStartOffset, DBL_MAX);
 }
 
 TEST(DecoderConfig, AvcParameterSetsInStartCodeForm) {

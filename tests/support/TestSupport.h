@@ -4,6 +4,7 @@
 
 #include "BoxBuilder.h"
 #include "ByteWriter.h"
+#include "CraftedInputs.h"
 #include "EmbeddedFileWriter.h"
 #include "FrameInfoRecordWriter.h"
 #include "IsoBoxes.h"
