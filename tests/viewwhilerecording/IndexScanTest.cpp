@@ -5,6 +5,7 @@
 #include "CodecTags.h"
 #include "IndexScan.h"
 #include "RecordingFixture.h"
+#include "ViewWhileRec.h"
 #include "ViewWhileRecException.h"
 
 namespace {
@@ -166,12 +167,22 @@ TEST(IndexScanTest, EncryptionRecordGivesTheNextTrackItsNonce) {
     EXPECT_EQ(NonceOf(*FindTrack(*open.reader, kTagG711), 0), Bytes{});
 }
 
-TEST(IndexScanTest, EncryptionRecordTooShortForItsNonce) {
+TEST(IndexScanTest, EncryptionRecordShorterThanItsNonceDoesNotStopTheScan) {
     Chunk record(ChunkTag("H264"), kEncryptionFlagIndex);
-    record.sample(Counting(5), Bytes{});
-    OpenRecording open(InProgressRecording().chunk(record).chunk(ThreeFrames()).bytes());
-    EXPECT_EQ(open.reader->ScanNewData(), 0);
-    EXPECT_EQ(PacketCount(*open.reader, kTagH264), 0u);
+    record.sample(Hex("A1 A2 A3"), Bytes{});
+    const RecordingLayout layout =
+        InProgressRecording().chunk(record).chunk(ThreeFrames()).chunk(OneAudioFrame(1020)).layout();
+    OpenRecording open(layout.bytes);
+    int32_t status = 0;
+    std::vector<uint64_t> times;
+    for (const PacketView& packet : ReadAll(*open.reader, &status)) times.push_back(packet.milliseconds);
+    EXPECT_EQ(times, (std::vector<uint64_t>{1000, 1020, 1040, 1080}));
+    EXPECT_EQ(status, kNoNewData);
+    // The 8 bytes ending the 3 sample bytes: the index record's last 5 first.
+    const uint64_t recordEnd = layout.chunks[0].configurationStart;
+    const TrackInfo* track = FindTrack(*open.reader, kTagH264);
+    ASSERT_NE(track, nullptr);
+    EXPECT_EQ(NonceOf(*track, 0), Concat({Part(layout.bytes, recordEnd - 5, recordEnd), Hex("A1 A2 A3")}));
 }
 
 TEST(IndexScanTest, ShortFrameInformationRecordsAreNotIndexed) {

@@ -346,19 +346,26 @@ TEST(ViewWhileRecApiTest, MediaInfoWaitsForVideo) {
               kNoNewData);
 }
 
-TEST(ViewWhileRecApiTest, InconsistentRecordIsAFormatErrorAndReadingGoesOn) {
-    Chunk chunk = Chunk::Video("H264", 8, 8);
+TEST(ViewWhileRecApiTest, RecordThePacketAssemblyRefusesIsAnUnexpectedErrorAndReadingGoesOn) {
     MediaHeader header;
     header.seconds = 1;
     header.extension = Bytes(4, 0);
-    chunk.sample(Counting(4), FrameInfoRecord(header).forceHeaderLength(400));
-    chunk.sample(Counting(4), KeyAt(2000));
-    TempFile file(InProgressRecording().chunk(chunk).bytes());
-    Parser parser(file.path());
-    TMediaPacket* packet = nullptr;
-    EXPECT_EQ(VIEWWHILEREC_OutputRawPacket(parser.handle, &packet), kFormatError);
-    int32_t status = 0;
-    EXPECT_EQ(Times(parser.handle, &status), std::vector<uint64_t>{2000});
+    MediaHeader noMotionWindows = header;
+    noMotionWindows.extension = {};
+    // A header length past the record's end, and an H.264 header whose
+    // motion-window bits run past its 20 bytes: both records are indexed.
+    for (const Bytes& refused :
+         {FrameInfoRecord(header).forceHeaderLength(400).bytes(), FrameInfoRecord(noMotionWindows).bytes()}) {
+        Chunk chunk = Chunk::Video("H264", 8, 8);
+        chunk.sample(Counting(4), refused).sample(Counting(4), KeyAt(2000));
+        TempFile file(InProgressRecording().chunk(chunk).bytes());
+        Parser parser(file.path());
+        TMediaPacket* packet = nullptr;
+        EXPECT_EQ(VIEWWHILEREC_OutputRawPacket(parser.handle, &packet), kUnexpectedError);
+        int32_t status = 0;
+        EXPECT_EQ(Times(parser.handle, &status), std::vector<uint64_t>{2000});
+        EXPECT_EQ(status, kNoNewData);
+    }
 }
 
 TEST(ViewWhileRecApiTest, SampleGoneFromTheFileIsAnIOErrorAndReadingGoesOn) {

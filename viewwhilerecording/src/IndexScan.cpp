@@ -225,8 +225,9 @@ uint32_t ViewWhileRecImpl::ScanChunk() {
         audioSeen = true;
     } else if (index.flags & kFlagEncryption) {
         encrypted = 1;
-        // The nonce is the last 8 bytes of the record's sample data.
-        if (index.dataEnd - index.dataStart < kNonceLength) ThrowFormatError();
+        // The nonce is the 8 bytes that end the record's sample data; with
+        // fewer sample bytes than that it reaches back into the record itself,
+        // never before the file's start, since the "mdat" header comes first.
         nonce.reset(new uint8_t[kNonceLength]);
         indexReader.SetPosition(index.dataEnd - kNonceLength);
         indexReader.GetData(nonce.get(), kNonceLength);
@@ -246,6 +247,9 @@ uint32_t ViewWhileRecImpl::ScanChunk() {
     ReadIndexRecord(trailerReader, trailer);
     if (trailer.tag != kTagNorv || trailer.count != index.count) ThrowFormatError();
 
+    // Before the track may be created: a track the selector does not know
+    // would never be asked for a packet.
+    selector.Invalidate(index.tag);
     boost::shared_ptr<TrackInfo> track;
     const auto found = trackTable.find(index.tag);
     if (found != trackTable.end()) {

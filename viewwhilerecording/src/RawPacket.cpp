@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 #include <utility>
 
 #include "CodecTags.h"
@@ -44,12 +43,7 @@ private:
 }  // namespace
 
 TMediaPacket* BuildPacketFromRecord(const TPacketIdxInfo& packet, uint32_t payloadLength) {
-    try {
-        return Utility::BuildPacket(packet.record.get(), packet.recordLength, payloadLength);
-    } catch (const std::runtime_error&) {
-        // An inconsistent frame-information record is a fault of the file.
-        ThrowFormatError();
-    }
+    return Utility::BuildPacket(packet.record.get(), packet.recordLength, payloadLength);
 }
 
 uint32_t PayloadOffset(const TPacketIdxInfo& packet) {
@@ -89,23 +83,14 @@ void ConvertLengthPrefixes(DataReader& reader, uint8_t* payload, uint32_t length
 // ---- selection -------------------------------------------------------------
 
 ViewWhileRecImpl::TrackChoice ViewWhileRecImpl::SelectTrackPacket(int16_t readDirection) {
-    const bool forward = readDirection == 1;
+    const PacketSelector::Selection selection =
+        selector.Select(trackTable, readDirection, skipSeconds, keyFramesOnly);
     TrackChoice choice;
-    int32_t lastStatus = kNoNewData;
-    for (const auto& entry : trackTable) {
-        const boost::shared_ptr<TrackInfo>& track = entry.second;
-        if (!track->pending)
-            lastStatus = forward ? track->TrackNextForward(skipSeconds, keyFramesOnly)
-                                 : track->TrackNextBackward(skipSeconds, keyFramesOnly);
-        if (!track->pending) continue;
-        // Strictly earlier (or later) wins, so a tie goes to the smaller tag.
-        const uint64_t time = track->pending->timestamp;
-        if (!choice.packet || (forward ? time < choice.packet->timestamp : time > choice.packet->timestamp)) {
-            choice.packet = track->pending;
-            choice.track = track;
-        }
-    }
-    choice.status = choice.packet ? kOk : lastStatus;
+    choice.status = selection.status;
+    if (selection.status != kOk) return choice;
+    choice.tag = selection.tag;
+    choice.track = trackTable.at(selection.tag);
+    choice.packet = choice.track->pending;
     return choice;
 }
 
@@ -116,6 +101,7 @@ int32_t ViewWhileRecImpl::SelectNextPacket() {
         if (choice.status != kOk) return choice.status;
         // Consumed whether or not it is handed out, so a failed read moves on.
         choice.track->pending.reset();
+        selector.Invalidate(choice.tag);
         if ((videoOnly || skipSeconds != 0) && !choice.packet->isVideo) continue;
         ReplaceCurrentPacket(BuildRawPacket(*choice.packet));
         return kOk;

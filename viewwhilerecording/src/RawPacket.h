@@ -14,8 +14,10 @@
 namespace ZENT::SDK::ViewWhileRecording {
 
 // A packet holding one reference, with room for payloadLength bytes at
-// frameData + PayloadOffset(packet). ViewWhileRecException for a record the
-// assembly refuses (short, inconsistent lengths, a cut media header).
+// frameData + PayloadOffset(packet). A record the assembly refuses (short,
+// inconsistent lengths, a cut media header) throws the assembly's
+// std::runtime_error as it is, which the entry points report as an
+// unexpected error, not as a fault of the recording's structure.
 TMediaPacket* BuildPacketFromRecord(const TPacketIdxInfo& packet, uint32_t payloadLength);
 
 // H, the media-header length at offset 8 of the record: the payload follows

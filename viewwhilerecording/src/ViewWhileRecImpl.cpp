@@ -96,6 +96,7 @@ int32_t ViewWhileRecImpl::Seek(uint64_t milliseconds) {
             SeekTrack(track, milliseconds);
             positioned = positioned || !track.packets.empty();
         }
+        selector.InvalidateAll(trackTable);
         if (positioned) {
             seekTarget = milliseconds;
             return kOk;

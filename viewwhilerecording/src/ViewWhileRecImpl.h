@@ -15,6 +15,7 @@
 #include "DataReader"
 #include "IndexRecord.h"
 #include "InflateStream.h"
+#include "PacketSelector.h"
 #include "TrackCursor.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
@@ -59,13 +60,16 @@ public:
     void IndexChunkPackets(const IndexRecord& index, const IndexRecord& trailer, TrackInfo& track);
 
     // The next packet across tracks into currentPacket: 0, -1 with no track
-    // yet, or the status of the track asked last.
+    // yet, or, with nothing left, the status of the track with the largest tag.
     int32_t SelectNextPacket();
     struct TrackChoice {
         int32_t status = 0;
         boost::shared_ptr<TPacketIdxInfo> packet;
         boost::shared_ptr<TrackInfo> track;  // the packet's track
+        uint32_t tag = 0;                    // the track's key in trackTable
     };
+    // Forward (1) the earliest pending packet, backward the latest, the
+    // smaller tag at equal times; the track keeps it pending.
     TrackChoice SelectTrackPacket(int16_t readDirection);
     // A new packet holding one reference for the caller.
     TMediaPacket* BuildRawPacket(const TPacketIdxInfo& packet);
@@ -81,12 +85,15 @@ public:
     bool videoOnly = false;
     uint16_t skipSeconds = 0;
     int16_t direction = 1;
-    std::map<uint32_t, boost::shared_ptr<TrackInfo>> trackTable;
+    TrackTable trackTable;
     uint64_t seekTarget = 0;
     uint32_t encrypted = 0;
     boost::shared_ptr<Utility::OpenSSLAESctr128> decryptor;
 
 private:
+    // Told of every change to a track that could change its next packet.
+    PacketSelector selector;
+
     // Reads the configuration area after the index record (which may change
     // "METT" to "METJ") and enters it into codecTable unless the tag has one.
     void ReadCodecConfiguration(IndexRecord& index);
