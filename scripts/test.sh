@@ -11,8 +11,12 @@ jobs="$(nproc)"
 (cd build && ctest --output-on-failure -j "$jobs")
 
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+# Under the sanitizers g++ 12 warns of uninitialised members inside the
+# standard library's <regex>, where there are none; every other warning
+# stays an error.
+warnings="-Wno-maybe-uninitialized"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTAMPWALK_BUILD_BENCH=OFF \
-      -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_C_FLAGS="$sanitize" \
+      -DCMAKE_CXX_FLAGS="$sanitize $warnings" -DCMAKE_C_FLAGS="$sanitize $warnings" \
       -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" > /dev/null
 cmake --build build-sanitize -j "$jobs"
 cd build-sanitize
