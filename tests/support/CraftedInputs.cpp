@@ -120,6 +120,7 @@ Bytes ChunkPerTagRecording(uint32_t chunkCount) {
         header.codec = "PCMU";
         header.seconds = 1700000000 + (chunkCount - k) / 1000;
         header.milliseconds = uint16_t((chunkCount - k) % 1000);
+        header.extension = Bytes(4, 0);  // the audio fields
         const FrameInfoRecord record(header);
         // Tags "T" and three more bytes counting up.
         const uint32_t tag = 0x54u | (k << 8);

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "CraftedInputs.h"
 #include "RecordingFixture.h"
 #include "ViewWhileRec.h"
 
@@ -84,6 +85,19 @@ TEST(PacketSelectorTest, HundredsOfTracksMergeByTimeThenTag) {
     reader.direction = -1;
     ASSERT_EQ(reader.Seek(10000), kOk);
     EXPECT_EQ(Read(reader, &status), Expected(all, 0, true));
+    EXPECT_EQ(status, kNoNewData);
+}
+
+TEST(PacketSelectorTest, ChunkPerTagRecordingOfTheLimitRunHandsOutEveryPacket) {
+    // Chunk k is at 1700000000 s plus (300 - k) ms, under the tag 0x54 | k << 8:
+    // the last chunk comes first.
+    OpenRecording open(ChunkPerTagRecording(300));
+    int32_t status = 0;
+    Order expected;
+    for (uint32_t k = 300; k-- > 0;) expected.emplace_back(1700000000000u + 300 - k, 0);
+    Order seen;
+    for (const PacketView& packet : ReadAll(*open.reader, &status)) seen.emplace_back(packet.milliseconds, 0);
+    EXPECT_EQ(seen, expected);
     EXPECT_EQ(status, kNoNewData);
 }
 
