@@ -79,22 +79,29 @@ bool ReadChildHeader(BoxView& view, BoxHeader& header) {
     return true;
 }
 
+uint64_t BoxStartAfterZeroWord(ParserInput& input, uint64_t zeroWordAt) {
+    // The first non-zero word starts 3 bytes before the first non-zero byte
+    // after the zero word.
+    const uint64_t firstNonZero = input.FindNonZeroByte(zeroWordAt + 4);
+    if (firstNonZero >= input.streamSize()) return input.streamSize();
+    const uint64_t candidate = firstNonZero - 3;
+    uint8_t window[11];
+    const uint64_t available = input.streamSize() - candidate < sizeof window ? input.streamSize() - candidate
+                                                                                : sizeof window;
+    input.SeekTo(candidate);
+    input.ReadExact(window, available);
+    return candidate + BoxStartAfterZeros(window, available);
+}
+
 BoxHeader ReadTopLevelHeader(ParserInput& input) {
     uint8_t word[4];
     input.ReadExact(word, 4);
     if (LoadU32(word) == 0) {
-        const uint64_t firstNonZero = input.FindNonZeroByte(input.position());
+        const uint64_t start = BoxStartAfterZeroWord(input, input.position() - 4);
         // Stepping one byte at a time through zeros that run to the end of
         // the file meets the end of the file.
-        if (firstNonZero >= input.streamSize()) throw std::ios_base::failure("end of file");
-        const uint64_t candidate = firstNonZero - 3;
-        input.SeekTo(candidate);
-        input.ReadExact(word, 4);
-        uint8_t window[11];
-        uint64_t available = input.remaining() < 7 ? input.remaining() : 7;
-        std::memcpy(window, word, 4);
-        input.ReadExact(window + 4, available);
-        input.SeekTo(candidate + BoxStartAfterZeros(window, available + 4));
+        if (start >= input.streamSize()) throw std::ios_base::failure("end of file");
+        input.SeekTo(start);
         input.ReadExact(word, 4);
     }
     BoxHeader header;

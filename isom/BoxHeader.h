@@ -30,6 +30,11 @@ unsigned BoxStartAfterZeros(const uint8_t* bytes, uint64_t available);
 // which is the same as starting the next word 3 bytes before this byte.
 uint64_t FirstNonZeroByte(const uint8_t* bytes, uint64_t length);
 
+// Where the next box starts after a zero size word at zeroWordAt of the
+// file, zero words being passed over one byte at a time; streamSize() when
+// only zeros follow. The input's position is left anywhere.
+uint64_t BoxStartAfterZeroWord(ParserInput& input, uint64_t zeroWordAt);
+
 // Reads the next child header of a container held in memory. Returns false
 // when fewer than 8 bytes are left before the container's end (zero padding
 // at the end included); the view is then at its end. A size smaller than its

@@ -41,15 +41,8 @@ bool LooksLikePlainFile(ParserInput& input) {
         // Zero size words are passed over one byte at a time, as the box
         // walk does, so that padding between boxes does not hide them.
         if (LoadU32(header) == 0) {
-            // The first non-zero word starts 3 bytes before the first
-            // non-zero byte after the zero word.
-            const uint64_t firstNonZero = input.FindNonZeroByte(position + 4);
-            if (firstNonZero >= fileSize) break;
-            position = firstNonZero - 3;
-            uint8_t window[11];
-            input.SeekTo(position);
-            uint64_t available = ReadSome(input, window, sizeof(window));
-            position += BoxStartAfterZeros(window, available);
+            position = BoxStartAfterZeroWord(input, position);
+            if (position >= fileSize) break;
             continue;
         }
         uint64_t size = LoadU32(header);
@@ -103,65 +96,44 @@ Trailer ReadTrailer(ParserInput& input) {
     return trailer;
 }
 
-// Adds up the sizes of the boxes from the base offset to the end of the
-// file, the trailer included, so that a last box that encloses the trailer
-// counts whole. Empty when the walk meets a box it cannot pass: a size below
-// its header, a header cut by the end of the file, or a sum past 2^64. A box
-// that runs past the end of the file ends the walk.
-std::optional<uint64_t> WalkBoxesToTheEnd(ParserInput& input, uint64_t baseOffset) {
-    const uint64_t fileSize = input.streamSize();
-    uint64_t position = baseOffset;
+// The sum of the sizes of the boxes from `from` up to `end`, or the text of
+// the failure that ends the walk: a header cut by `end` ("bad read"), a size
+// below its header, a start past `end` or a sum past 2^64 ("bad format"). A
+// box that runs past `end` ends the walk, counted whole, when lastMayPass
+// (a last box that encloses the trailer); otherwise it is a format error.
+struct BoxSum {
+    std::optional<uint64_t> sum;
+    const char* failure = nullptr;
+};
+
+BoxSum SumBoxes(ParserInput& input, uint64_t from, uint64_t end, bool lastMayPass) {
+    const auto failed = [](const char* text) { return BoxSum{std::nullopt, text}; };
+    if (from > end) return failed("bad format");
+    uint64_t position = from;
     uint64_t sum = 0;
-    while (position < fileSize) {
-        if (fileSize - position < 8) return std::nullopt;
+    while (position < end) {
+        if (end - position < 8) return failed("bad read");
         input.SeekTo(position);
         uint8_t header[16];
         input.ReadExact(header, 8);
         uint64_t size = LoadU32(header);
         if (size == 1) {
-            if (fileSize - position < 16) return std::nullopt;
+            if (end - position < 16) return failed("bad read");
             input.ReadExact(header + 8, 8);
             size = LoadU64(header + 8);
-            if (size < 16) return std::nullopt;
+            if (size < 16) return failed("bad format");
         } else if (size < 8) {
-            return std::nullopt;
+            return failed("bad format");
         }
-        if (size > UINT64_MAX - sum) return std::nullopt;
+        if (size > UINT64_MAX - sum) return failed("bad format");
         sum += size;
-        if (size > fileSize - position) break;
+        if (size > end - position) {
+            if (lastMayPass) break;
+            return failed("bad format");
+        }
         position += size;
     }
-    return sum;
-}
-
-// Adds up the sizes of the boxes from the base offset up to the trailer: the
-// reading of a trailer that no box encloses.
-uint64_t WalkEmbeddedBoxes(ParserInput& input, uint64_t baseOffset) {
-    const uint64_t limit = input.streamSize() - kTrailerSize;
-    if (baseOffset > limit) BadFormat();
-    uint64_t position = baseOffset;
-    uint64_t sum = 0;
-    while (position < limit) {
-        if (limit - position < 8) throw std::ios_base::failure("bad read");
-        input.SeekTo(position);
-        uint8_t header[8];
-        input.ReadExact(header, 8);
-        uint64_t size = LoadU32(header);
-        if (size == 1) {
-            if (limit - position < 16) throw std::ios_base::failure("bad read");
-            uint8_t large[8];
-            input.ReadExact(large, 8);
-            size = LoadU64(large);
-            if (size < 16) BadFormat();
-        } else if (size < 8) {
-            BadFormat();
-        }
-        // A box that passes the trailer cannot add up to the total.
-        if (size > limit - position) BadFormat();
-        position += size;
-        sum += size;
-    }
-    return sum;
+    return BoxSum{sum};
 }
 
 }  // namespace
@@ -174,13 +146,14 @@ uint64_t LocateIsoData(const FilePath& path) {
     if (LooksLikePlainFile(input)) return 0;
 
     Trailer trailer = ReadTrailer(input);
-    if (trailer.baseOffset <= input.streamSize()) {
-        std::optional<uint64_t> wholeSum = WalkBoxesToTheEnd(input, trailer.baseOffset);
-        if (wholeSum && *wholeSum == trailer.totalSize) return trailer.baseOffset;
-    }
-    uint64_t sum = WalkEmbeddedBoxes(input, trailer.baseOffset);
-    // Writers differ on whether the total counts the trailer itself.
-    if (trailer.totalSize != sum && trailer.totalSize != sum + kTrailerSize) BadFormat();
+    // The boxes to the end of the file, the trailer included.
+    const BoxSum whole = SumBoxes(input, trailer.baseOffset, input.streamSize(), true);
+    if (whole.sum && *whole.sum == trailer.totalSize) return trailer.baseOffset;
+    // The boxes up to a trailer that no box encloses; writers differ on
+    // whether the total counts the trailer itself.
+    const BoxSum bare = SumBoxes(input, trailer.baseOffset, input.streamSize() - kTrailerSize, false);
+    if (!bare.sum) throw std::ios_base::failure(bare.failure);
+    if (trailer.totalSize != *bare.sum && trailer.totalSize != *bare.sum + kTrailerSize) BadFormat();
     return trailer.baseOffset;
 }
 

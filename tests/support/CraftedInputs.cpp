@@ -21,15 +21,18 @@ struct SampleTables {
     uint32_t chunkCount = 1;
     uint32_t samplesPerChunk = 1;
     Box sampleSizes;
+    std::vector<Box> moreSampleTableBoxes = {};
 };
 
 Box Trak(uint32_t trackId, const SampleTables& tables, uint64_t chunkOffset) {
     const uint32_t sampleCount = tables.chunkCount * tables.samplesPerChunk;
     std::vector<Box> minf = tables.mediaHeader;
     minf.push_back(Dinf());
-    minf.push_back(Container("stbl", {Stsd({tables.sampleEntry}), Stts({{sampleCount, 1}}),
-                                      Stsc({{1, tables.samplesPerChunk, 1}}), tables.sampleSizes,
-                                      Stco(std::vector<uint32_t>(tables.chunkCount, uint32_t(chunkOffset)))}));
+    std::vector<Box> stbl = {Stsd({tables.sampleEntry}), Stts({{sampleCount, 1}}),
+                             Stsc({{1, tables.samplesPerChunk, 1}}), tables.sampleSizes,
+                             Stco(std::vector<uint32_t>(tables.chunkCount, uint32_t(chunkOffset)))};
+    stbl.insert(stbl.end(), tables.moreSampleTableBoxes.begin(), tables.moreSampleTableBoxes.end());
+    minf.push_back(Container("stbl", stbl));
     TkhdFields tkhd;
     tkhd.trackId = trackId;
     MdhdFields mdhd;
@@ -102,13 +105,9 @@ Bytes WholeFileIndexed(uint32_t saizEntries) {
     // The sample count that covers the whole file does not change the file's
     // size: a constant-size table holds it in a fixed field.
     const auto build = [saizEntries](uint32_t sampleCount) {
-        std::vector<Box> stbl = {Stsd({Ulaw()}), Stts({{sampleCount, 1}}), Stsc({{1, sampleCount, 1}}),
-                                 StszConstant(1, sampleCount), Stco({0}), Saiz(0, saizEntries, Bytes(saizEntries, 1))};
-        MdhdFields mdhd;
-        mdhd.timescale = 8000;
-        const Box minf = Container("minf", {Smhd(), Dinf(), Container("stbl", stbl)});
-        const Box trak = Container("trak", {Tkhd({}), Container("mdia", {Mdhd(mdhd), Hdlr("soun"), minf})});
-        return Concat({Ftyp().bytes(), Container("moov", {Mvhd({}), trak}).bytes(), Mdat({}).bytes()});
+        SampleTables tables{Ulaw(), "soun", {Smhd()}, 1, sampleCount, StszConstant(1, sampleCount),
+                            {Saiz(0, saizEntries, Bytes(saizEntries, 1))}};
+        return Concat({Ftyp().bytes(), Container("moov", {Mvhd({}), Trak(1, tables, 0)}).bytes(), Mdat({}).bytes()});
     };
     return build(uint32_t(build(0).size()));
 }
