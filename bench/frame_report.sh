@@ -33,50 +33,15 @@ command -v ffprobe >/dev/null 2>&1 || fail "ffprobe is needed (Debian package 'f
 for program in "$maker" "$floor" "$stampwalk"; do
     [[ -x "$program" ]] || fail "$program is not built (cmake --build $build --target $(basename "$program"))"
 done
-if [[ "${STAMPWALK_BENCH_TIMER:-}" != shell ]] && command -v hyperfine >/dev/null 2>&1; then
-    timer="hyperfine"
-elif [[ "${STAMPWALK_BENCH_TIMER:-}" == shell ]]; then
-    timer="the shell clock"
-else
-    timer="the shell clock (hyperfine is not installed)"
-fi
 
 mkdir -p "$bench_dir"
 scratch="$(mktemp -d "$bench_dir/frame_report.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
+warmups=0
+# shellcheck source=timing.sh
+source "$here/timing.sh"
 
 # --- timing ---------------------------------------------------------------
-
-# Times a command RUNS times, output discarded; prints "best median" in seconds.
-time_runs() {
-    if [[ "$timer" == hyperfine ]]; then
-        local csv="$scratch/times.csv" log="$scratch/hyperfine.log"
-        # -N: no shell in between; -i: a failing run is timed too (its status is shown by check_run).
-        if ! hyperfine -N -i --runs "$runs" --warmup 0 --style none --export-csv "$csv" -- "$(quote_words "$@")" \
-            >"$log" 2>&1; then
-            cat "$log" >&2
-            fail "hyperfine failed on: $*"
-        fi
-        awk -F, 'NR == 2 { printf "%.3f %.3f\n", $7, $4 }' "$csv"
-    else
-        local run start end
-        for ((run = 1; run <= runs; run++)); do
-            start=$EPOCHREALTIME
-            "$@" >/dev/null 2>&1 || true
-            end=$EPOCHREALTIME
-            awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
-        done | sort -g | awk '{ t[NR] = $1 }
-            END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
-                  printf "%.3f %.3f\n", t[1], m }'
-    fi
-}
-
-# One command line for hyperfine, which splits it like a shell.
-quote_words() {
-    local word out=""
-    for word in "$@"; do out+="${out:+ }$(printf '%q' "$word")"; done
-    printf '%s' "$out"
-}
 
 # The untimed run before the timed ones, which also fills the page cache:
 # prints "lines_matching exit_status peak_rss_kib" for the command's stdout.
@@ -93,8 +58,6 @@ check_run() {
 }
 
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "?" }'; }
-verdict() { awk -v v="$1" -v limit="$2" 'BEGIN { print (v != "?" && v <= limit) ? "met" : "MISSED" }'; }
 
 # --- the recordings -------------------------------------------------------
 

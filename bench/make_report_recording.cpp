@@ -22,9 +22,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "RandomMedia.h"
 #include "TestSupport.h"
 
 using namespace testsupport;
+using bench::BreakStartCodes;
+using bench::FillRandom;
+using bench::Prng;
+using bench::PutLength;
 
 namespace {
 
@@ -61,50 +66,8 @@ constexpr Shape kLarge{"large", 1280, 720, 5400, 450000, 70000, 41000, 16000, 44
 // About 3 KB per video sample and 31 audio packets a second of about 450 bytes.
 constexpr Shape kSmall{"small", 640, 352, 68000, 12000, 2000, 2750, 1100, 32000, 450, 60, 15, 16};
 
-// splitmix64: small, fast and the same on every platform.
-class Prng {
-public:
-    explicit Prng(uint64_t seed) : state_(seed) {}
-    uint64_t next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // Uniform in [low, high].
-    uint32_t between(uint32_t low, uint32_t high) { return low + uint32_t(next() % (uint64_t(high) - low + 1)); }
-
-private:
-    uint64_t state_;
-};
-
 // Each sample's bytes depend on its index only, whatever order they are made in.
 uint64_t SampleSeed(uint64_t trackSeed, uint32_t index) { return trackSeed ^ (uint64_t(index) * 0xD1B54A32D192ED03ull); }
-
-void FillRandom(uint8_t* out, size_t size, Prng& rng) {
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t word = rng.next();
-        std::memcpy(out + i, &word, 8);
-    }
-    if (i < size) {
-        uint64_t word = rng.next();
-        std::memcpy(out + i, &word, size - i);
-    }
-}
-
-// Inside a NAL unit emulation prevention rules out 00 00 0x with x <= 3.
-void BreakStartCodes(uint8_t* unit, size_t size) {
-    for (size_t k = 2; k < size; ++k)
-        if (unit[k] <= 3 && unit[k - 1] == 0 && unit[k - 2] == 0) unit[k] |= 4;
-}
-
-void PutLength(uint8_t* out, uint32_t length) {
-    out[0] = uint8_t(length >> 24);
-    out[1] = uint8_t(length >> 16);
-    out[2] = uint8_t(length >> 8);
-    out[3] = uint8_t(length);
-}
 
 // A slice of `size` bytes at `out` (NAL header included): a slice header that
 // parses under MinimalAvcSps/MinimalAvcPps, so that readers which look into
