@@ -20,19 +20,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
-
-expect_equal() {
-    if [[ "$2" != "$3" ]]; then
-        fail "$1"
-        diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") >&2 || true
-    fi
-}
+# shellcheck source=../support/expect.sh
+source "$(dirname "$0")/../support/expect.sh"
 
 count() { grep -cE -- "$1" "$2" || true; }
 

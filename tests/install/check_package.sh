@@ -15,19 +15,8 @@ version="$2"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/stampwalk-package.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
-
-expect_equal() {
-    if [[ "$2" != "$3" ]]; then
-        fail "$1"
-        diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") >&2 || true
-    fi
-}
+# shellcheck source=../support/expect.sh
+source "$(dirname "$0")/../support/expect.sh"
 
 for tool in dpkg-deb dpkg-shlibdeps file; do
     command -v "$tool" >/dev/null 2>&1 ||

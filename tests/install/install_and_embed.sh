@@ -21,20 +21,8 @@ flags="${5:-}"
 work="$(mktemp -d "${TMPDIR:-/tmp}/stampwalk-install.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
-failures=0
-
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
-
-# expect_equal WHAT EXPECTED ACTUAL
-expect_equal() {
-    if [[ "$2" != "$3" ]]; then
-        fail "$1"
-        diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") >&2 || true
-    fi
-}
+# shellcheck source=../support/expect.sh
+source "$(dirname "$0")/../support/expect.sh"
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 
