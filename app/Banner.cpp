@@ -1,4 +1,4 @@
-#include "Banner.h"
+#include "app/Banner.h"
 
 #include <iostream>
 

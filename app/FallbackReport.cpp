@@ -1,8 +1,8 @@
-#include "FallbackReport.h"
+#include "app/FallbackReport.h"
 
 #include <iostream>
 
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 FallbackFrameReport::FallbackFrameReport(int32_t timeType)
     : timeType_(timeType),

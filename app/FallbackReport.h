@@ -11,9 +11,9 @@
 
 #include <boost/format.hpp>
 
-#include "AVReader.h"
-#include "FrameReport.h"
-#include "FrameTime.h"
+#include "isom/AVReader.h"
+#include "app/FrameReport.h"
+#include "app/FrameTime.h"
 
 void ViewWhileRec(const std::string& pathname, int32_t timeType);
 

@@ -1,6 +1,6 @@
-#include "FrameLoop.h"
+#include "app/FrameLoop.h"
 
-#include "FrameReport.h"
+#include "app/FrameReport.h"
 
 void RunFrameLoop(AVReader& reader, int32_t timeType, std::ostream& out) {
     reader.SeekTime(0, 0);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <ostream>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 // Seeks to the start and reports packets until ReadPacket returns anything
 // but 0, delivers no packet, or the running-minimum test ends the run. Every

@@ -1,7 +1,7 @@
-#include "FrameReport.h"
+#include "app/FrameReport.h"
 
-#include "CodecTables.h"
-#include "Crc32.h"
+#include "common/CodecTables.h"
+#include "common/Crc32.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "FrameTime.h"
+#include "app/FrameTime.h"
 
 namespace {
 

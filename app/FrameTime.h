@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 enum : int32_t { kRecordTime = 1, kStreamTime = 2, kCameraTime = 3 };
 

@@ -1,10 +1,10 @@
-#include "MediaReaderRun.h"
+#include "app/MediaReaderRun.h"
 
 #include <cstdio>
 #include <iostream>
 
-#include "FrameLoop.h"
-#include "MediaSummary.h"
+#include "app/FrameLoop.h"
+#include "app/MediaSummary.h"
 
 namespace {
 

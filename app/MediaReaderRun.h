@@ -7,7 +7,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 // The reader of the file, or an empty pointer when it cannot be opened (a
 // negative open status is printed). The pointer releases the reader.

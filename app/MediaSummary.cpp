@@ -1,4 +1,4 @@
-#include "MediaSummary.h"
+#include "app/MediaSummary.h"
 
 #include <boost/format.hpp>
 

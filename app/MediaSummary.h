@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <ostream>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 // "audio only", "video only", "A/V", and "N/A" for every other value,
 // including any with the metadata bit.

@@ -4,11 +4,11 @@
 
 #include <boost/program_options.hpp>
 
-#include "Banner.h"
-#include "ClosingLine.h"
-#include "FallbackReport.h"
-#include "MediaReaderRun.h"
-#include "Options.h"
+#include "app/Banner.h"
+#include "app/ClosingLine.h"
+#include "app/FallbackReport.h"
+#include "app/MediaReaderRun.h"
+#include "app/Options.h"
 
 // The console colours of banner, title and closing line have no
 // counterpart here: every line is written as plain text.

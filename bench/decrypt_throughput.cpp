@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 #include "TestSupport.h"
 
 using namespace testsupport;

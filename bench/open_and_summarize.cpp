@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "AVReader.h"
-#include "MediaSummary.h"
+#include "isom/AVReader.h"
+#include "app/MediaSummary.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "Crc32.h"
+#include "common/Crc32.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -38,7 +38,7 @@
 #include <string>
 #include <vector>
 
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
 

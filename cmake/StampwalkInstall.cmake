@@ -3,7 +3,9 @@
 #   bin/stampwalk
 #   lib/libstampwalk-isom.so.0.1.0, .so.0, .so (and the same for
 #       libstampwalk-viewwhilerecording)
-#   include/stampwalk/AVReader.h, ViewWhileRec.h
+#   include/stampwalk/isom/AVReader.h, viewwhilerecording/ViewWhileRec.h,
+#       and include/stampwalk/AVReader.h, ViewWhileRec.h, which include
+#       them for programs that name the headers without their folder
 #   lib/cmake/Stampwalk/ StampwalkConfig.cmake, its version file and the
 #       exported targets Stampwalk::isom, Stampwalk::viewwhilerecording
 #   lib/pkgconfig/stampwalk-isom.pc, stampwalk-viewwhilerecording.pc
@@ -27,9 +29,16 @@ install(TARGETS isom_shared viewwhilerecording_shared
 # The unversioned names are only for linking, like a -dev package's.
 install(TARGETS isom_shared viewwhilerecording_shared
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_ONLY)
-# ViewWhileRec.h includes AVReader.h from its own directory.
-install(FILES ${PROJECT_SOURCE_DIR}/isom/AVReader.h ${PROJECT_SOURCE_DIR}/viewwhilerecording/src/ViewWhileRec.h
-  DESTINATION ${stampwalk_include_dir})
+# ViewWhileRec.h includes "isom/AVReader.h" through include/stampwalk.
+install(FILES ${PROJECT_SOURCE_DIR}/isom/AVReader.h DESTINATION ${stampwalk_include_dir}/isom)
+install(FILES ${PROJECT_SOURCE_DIR}/viewwhilerecording/src/ViewWhileRec.h
+  DESTINATION ${stampwalk_include_dir}/viewwhilerecording)
+foreach(header isom/AVReader.h viewwhilerecording/ViewWhileRec.h)
+  get_filename_component(name ${header} NAME)
+  file(WRITE ${PROJECT_BINARY_DIR}/include/compat/${name}
+    "// The reader's header under its earlier name.\n#include \"${header}\"\n")
+  install(FILES ${PROJECT_BINARY_DIR}/include/compat/${name} DESTINATION ${stampwalk_include_dir})
+endforeach()
 
 install(EXPORT StampwalkTargets NAMESPACE Stampwalk:: DESTINATION ${stampwalk_cmake_dir})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/StampwalkConfig.cmake.in

@@ -1,4 +1,4 @@
-#include "BitReader.h"
+#include "common/BitReader.h"
 
 #include <stdexcept>
 

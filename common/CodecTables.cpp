@@ -1,6 +1,6 @@
-#include "CodecTables.h"
+#include "common/CodecTables.h"
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 namespace ZENT::SDK::Utility {
 

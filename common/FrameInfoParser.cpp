@@ -1,12 +1,12 @@
-#include "FrameInfoParser.h"
+#include "common/FrameInfoParser.h"
 
 #include <boost/thread/tss.hpp>
 
 #include <cstring>
 #include <stdexcept>
 
-#include "BitReader.h"
-#include "CodecTables.h"
+#include "common/BitReader.h"
+#include "common/CodecTables.h"
 
 namespace ZENT::SDK::Utility {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 namespace ZENT::SDK::Utility {
 

@@ -1,4 +1,4 @@
-#include "InflateStream.h"
+#include "common/InflateStream.h"
 
 #include <atomic>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "PacketBlock.h"
+#include "common/PacketBlock.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "FrameInfoParser.h"
+#include "common/FrameInfoParser.h"
 
 namespace ZENT::SDK::Utility {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 namespace ZENT::SDK::Utility {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <exception>
 
-#include "FrameInfoParser.h"
-#include "PacketBlock.h"
+#include "common/FrameInfoParser.h"
+#include "common/PacketBlock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 // Reads every byte a packet claims, so that the sanitizers see each one.
 inline void TouchPacket(const TMediaPacket& packet) {

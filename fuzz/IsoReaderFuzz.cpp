@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 #include "FuzzInput.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <exception>
 #include <vector>
 
-#include "FrameTime.h"
-#include "IntegrityCheck.h"
+#include "app/FrameTime.h"
+#include "isom/IntegrityCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A copy of exactly the block's bytes, so that any read past it is seen.

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "FuzzInput.h"
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
 

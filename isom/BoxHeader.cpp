@@ -1,10 +1,10 @@
-#include "BoxHeader.h"
+#include "isom/BoxHeader.h"
 
 #include <cstring>
 #include <ios>
 
-#include "BadFormat.h"
-#include "CodecTables.h"
+#include "isom/BadFormat.h"
+#include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -49,7 +49,7 @@ uint64_t FirstNonZeroByte(const uint8_t* bytes, uint64_t length) {
 bool ReadChildHeader(BoxView& view, BoxHeader& header) {
     // Zero size words are passed over one byte at a time; the box starts
     // where the non-zero size word is found.
-    if (view.remaining() >= 8 && LoadU32(view.current()) == 0) {
+    if (view.remaining() >= 8 && Format::LoadU32(view.current()) == 0) {
         const uint64_t firstNonZero = view.offset() + 4 + FirstNonZeroByte(view.current() + 4, view.remaining() - 4);
         if (firstNonZero + 5 > view.size()) {
             view.SeekTo(view.size());
@@ -96,7 +96,7 @@ uint64_t BoxStartAfterZeroWord(ParserInput& input, uint64_t zeroWordAt) {
 BoxHeader ReadTopLevelHeader(ParserInput& input) {
     uint8_t word[4];
     input.ReadExact(word, 4);
-    if (LoadU32(word) == 0) {
+    if (Format::LoadU32(word) == 0) {
         const uint64_t start = BoxStartAfterZeroWord(input, input.position() - 4);
         // Stepping one byte at a time through zeros that run to the end of
         // the file meets the end of the file.
@@ -106,7 +106,7 @@ BoxHeader ReadTopLevelHeader(ParserInput& input) {
     }
     BoxHeader header;
     header.start = input.position() - 4;
-    header.size = LoadU32(word);
+    header.size = Format::LoadU32(word);
     header.type = input.U32();
     header.headerSize = 8;
     if (header.size == 1) {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "BoxView.h"
-#include "ParserInput.h"
+#include "isom/BoxView.h"
+#include "isom/ParserInput.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -1,10 +1,10 @@
-#include "BoxParser.h"
+#include "isom/BoxParser.h"
 
 #include <cstring>
 
-#include "BoxHeader.h"
-#include "CodecTables.h"
-#include "SampleDescription.h"
+#include "isom/BoxHeader.h"
+#include "common/CodecTables.h"
+#include "isom/SampleDescription.h"
 
 namespace ZENT::SDK::Pelagor2::MP4Parser {
 
@@ -275,7 +275,7 @@ void ReadStsz(WalkState& state, BoxView view) {
     uint32_t largest = 0;
     const uint8_t* p = view.current();
     for (uint32_t& size : table.sizes) {
-        size = LoadU32(p);
+        size = Format::LoadU32(p);
         p += 4;
         if (size > largest) largest = size;
     }
@@ -291,7 +291,7 @@ void ReadStco(WalkState& state, BoxView view) {
     offsets.resize(count);
     const uint8_t* p = view.current();
     for (uint32_t& offset : offsets) {
-        offset = LoadU32(p);
+        offset = Format::LoadU32(p);
         p += 4;
     }
 }
@@ -305,7 +305,7 @@ void ReadCo64(WalkState& state, BoxView view) {
     offsets.resize(count);
     const uint8_t* p = view.current();
     for (uint64_t& offset : offsets) {
-        offset = LoadU64(p);
+        offset = Format::LoadU64(p);
         p += 8;
     }
 }

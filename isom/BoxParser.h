@@ -4,10 +4,10 @@
 #ifndef STAMPWALK_ISOM_BOXPARSER_H
 #define STAMPWALK_ISOM_BOXPARSER_H
 
-#include "BadFormat.h"
-#include "BoxView.h"
-#include "MovieRecord.h"
-#include "ParserInput.h"
+#include "isom/BadFormat.h"
+#include "isom/BoxView.h"
+#include "isom/MovieRecord.h"
+#include "isom/ParserInput.h"
 
 namespace ZENT::SDK::Pelagor2::MP4Parser {
 

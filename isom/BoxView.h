@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "BadFormat.h"
-#include "ByteOrder.h"
+#include "isom/BadFormat.h"
+#include "format/ByteOrder.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -34,10 +34,10 @@ public:
         offset_ = offset;
     }
     uint8_t U8() { Need(1); return data_[offset_++]; }
-    uint16_t U16() { Need(2); uint16_t v = LoadU16(data_ + offset_); offset_ += 2; return v; }
-    uint32_t U24() { Need(3); uint32_t v = LoadU24(data_ + offset_); offset_ += 3; return v; }
-    uint32_t U32() { Need(4); uint32_t v = LoadU32(data_ + offset_); offset_ += 4; return v; }
-    uint64_t U64() { Need(8); uint64_t v = LoadU64(data_ + offset_); offset_ += 8; return v; }
+    uint16_t U16() { Need(2); uint16_t v = Format::LoadU16(data_ + offset_); offset_ += 2; return v; }
+    uint32_t U24() { Need(3); uint32_t v = Format::LoadU24(data_ + offset_); offset_ += 3; return v; }
+    uint32_t U32() { Need(4); uint32_t v = Format::LoadU32(data_ + offset_); offset_ += 4; return v; }
+    uint64_t U64() { Need(8); uint64_t v = Format::LoadU64(data_ + offset_); offset_ += 8; return v; }
     std::vector<uint8_t> Bytes(uint64_t n) {
         Need(n);
         std::vector<uint8_t> bytes(data_ + offset_, data_ + offset_ + n);

@@ -1,13 +1,13 @@
-#include "EmbeddedFile.h"
+#include "isom/EmbeddedFile.h"
 
 #include <cstdint>
 #include <cstring>
 #include <optional>
 
-#include "ByteOrder.h"
-#include "CodecTables.h"
-#include "BoxHeader.h"
-#include "ParserInput.h"
+#include "format/ByteOrder.h"
+#include "common/CodecTables.h"
+#include "isom/BoxHeader.h"
+#include "isom/ParserInput.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -40,13 +40,13 @@ bool LooksLikePlainFile(ParserInput& input) {
         if (ReadSome(input, header, 8) != 8) break;
         // Zero size words are passed over one byte at a time, as the box
         // walk does, so that padding between boxes does not hide them.
-        if (LoadU32(header) == 0) {
+        if (Format::LoadU32(header) == 0) {
             position = BoxStartAfterZeroWord(input, position);
             if (position >= fileSize) break;
             continue;
         }
-        uint64_t size = LoadU32(header);
-        uint32_t type = LoadU32(header + 4);
+        uint64_t size = Format::LoadU32(header);
+        uint32_t type = Format::LoadU32(header + 4);
         uint64_t headerSize = 8;
         if (type == FourCC("mdat")) {
             if (size == 0) break;
@@ -62,7 +62,7 @@ bool LooksLikePlainFile(ParserInput& input) {
         if (size == 1) {
             uint8_t large[8];
             if (ReadSome(input, large, 8) != 8) break;
-            size = LoadU64(large);
+            size = Format::LoadU64(large);
             headerSize = 16;
         }
         // A size smaller than its header would step back or stand still.
@@ -85,11 +85,11 @@ Trailer ReadTrailer(ParserInput& input) {
     if (ReadSome(input, bytes, kTrailerSize) != kTrailerSize) throw std::ios_base::failure("bad read");
     Trailer trailer;
     if (std::memcmp(bytes + 4, "ZENT", 4) == 0) {
-        trailer.baseOffset = LoadU32Little(bytes + 8);
-        trailer.totalSize = LoadU32Little(bytes + 12);
+        trailer.baseOffset = Format::LoadU32Little(bytes + 8);
+        trailer.totalSize = Format::LoadU32Little(bytes + 12);
     } else if (std::memcmp(bytes, "ZENT", 4) == 0) {
-        trailer.baseOffset = LoadU32Little(bytes + 4);
-        trailer.totalSize = LoadU64Little(bytes + 8);
+        trailer.baseOffset = Format::LoadU32Little(bytes + 4);
+        trailer.totalSize = Format::LoadU64Little(bytes + 8);
     } else {
         BadFormat();
     }
@@ -116,11 +116,11 @@ BoxSum SumBoxes(ParserInput& input, uint64_t from, uint64_t end, bool lastMayPas
         input.SeekTo(position);
         uint8_t header[16];
         input.ReadExact(header, 8);
-        uint64_t size = LoadU32(header);
+        uint64_t size = Format::LoadU32(header);
         if (size == 1) {
             if (end - position < 16) return failed("bad read");
             input.ReadExact(header + 8, 8);
-            size = LoadU64(header + 8);
+            size = Format::LoadU64(header + 8);
             if (size < 16) return failed("bad format");
         } else if (size < 8) {
             return failed("bad format");

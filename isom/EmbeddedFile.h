@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "FileDescriptor.h"
+#include "isom/FileDescriptor.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

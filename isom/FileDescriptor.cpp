@@ -1,4 +1,4 @@
-#include "FileDescriptor.h"
+#include "isom/FileDescriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>

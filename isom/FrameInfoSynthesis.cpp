@@ -1,9 +1,9 @@
-#include "FrameInfoSynthesis.h"
+#include "isom/FrameInfoSynthesis.h"
 
 #include <cstring>
 
-#include "AVReader.h"
-#include "CodecTables.h"
+#include "isom/AVReader.h"
+#include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

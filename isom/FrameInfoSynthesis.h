@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "MovieRecord.h"
-#include "SampleIndex.h"
+#include "isom/MovieRecord.h"
+#include "isom/SampleIndex.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

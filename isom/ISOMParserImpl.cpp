@@ -1,16 +1,16 @@
-#include "ISOMParserImpl.h"
+#include "isom/ISOMParserImpl.h"
 
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 
-#include "BoxParser.h"
-#include "ByteOrder.h"
-#include "CodecTables.h"
-#include "EmbeddedFile.h"
-#include "FrameInfoSynthesis.h"
-#include "IntegrityCheck.h"
-#include "PacketBlock.h"
+#include "isom/BoxParser.h"
+#include "format/ByteOrder.h"
+#include "common/CodecTables.h"
+#include "isom/EmbeddedFile.h"
+#include "isom/FrameInfoSynthesis.h"
+#include "isom/IntegrityCheck.h"
+#include "common/PacketBlock.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -361,7 +361,7 @@ TMediaPacket* ISOMParserImpl::MakePacket(TrackState& state, bool forward) {
 
     TMediaPacket* packet = ZENT::SDK::Utility::BuildPacket(infoBuffer_.data(), recordLength, payloadLength);
     try {
-        payloadReader_->Emit(packet->frameData + LoadU32(infoBuffer_.data() + 8));
+        payloadReader_->Emit(packet->frameData + Format::LoadU32(infoBuffer_.data() + 8));
     } catch (...) {
         packet->releaseOps->release(packet);
         throw;

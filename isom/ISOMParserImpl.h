@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "AVReader.h"
-#include "FileDescriptor.h"
-#include "InflateStream.h"
-#include "MovieRecord.h"
-#include "ParserInput.h"
-#include "PayloadReader.h"
-#include "SampleInput.h"
-#include "SampleIndex.h"
+#include "isom/AVReader.h"
+#include "isom/FileDescriptor.h"
+#include "common/InflateStream.h"
+#include "isom/MovieRecord.h"
+#include "isom/ParserInput.h"
+#include "isom/PayloadReader.h"
+#include "isom/SampleInput.h"
+#include "isom/SampleIndex.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

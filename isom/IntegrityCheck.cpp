@@ -1,11 +1,11 @@
-#include "IntegrityCheck.h"
+#include "isom/IntegrityCheck.h"
 
-#include "NalUnits.h"
+#include "common/NalUnits.h"
 
 #include <cstdio>
 #include <stdexcept>
 
-#include "Crc32.h"
+#include "common/Crc32.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -1,10 +1,10 @@
-#include "ParserInput.h"
+#include "isom/ParserInput.h"
 
 #include <ios>
 #include <limits>
 
-#include "BoxHeader.h"
-#include "ByteOrder.h"
+#include "isom/BoxHeader.h"
+#include "format/ByteOrder.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -97,19 +97,19 @@ uint8_t ParserInput::U8() {
 uint16_t ParserInput::U16() {
     uint8_t b[2];
     ReadExact(b, 2);
-    return LoadU16(b);
+    return Format::LoadU16(b);
 }
 
 uint32_t ParserInput::U32() {
     uint8_t b[4];
     ReadExact(b, 4);
-    return LoadU32(b);
+    return Format::LoadU32(b);
 }
 
 uint64_t ParserInput::U64() {
     uint8_t b[8];
     ReadExact(b, 8);
-    return LoadU64(b);
+    return Format::LoadU64(b);
 }
 
 }  // namespace ZENT::SDK::Pelagor2

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "FileDescriptor.h"
+#include "isom/FileDescriptor.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -1,12 +1,12 @@
-#include "PayloadReader.h"
+#include "isom/PayloadReader.h"
 
-#include "NalUnits.h"
+#include "common/NalUnits.h"
 
 #include <cstring>
 #include <ios>
 #include <stdexcept>
 
-#include "CodecTables.h"
+#include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -12,11 +12,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "AesCtr.h"
-#include "InflateStream.h"
-#include "MovieRecord.h"
-#include "SampleIndex.h"
-#include "SampleInput.h"
+#include "common/AesCtr.h"
+#include "common/InflateStream.h"
+#include "isom/MovieRecord.h"
+#include "isom/SampleIndex.h"
+#include "isom/SampleInput.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -1,8 +1,8 @@
-#include "SampleDescription.h"
+#include "isom/SampleDescription.h"
 
-#include "BadFormat.h"
-#include "BoxHeader.h"
-#include "CodecTables.h"
+#include "isom/BadFormat.h"
+#include "isom/BoxHeader.h"
+#include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "BoxView.h"
-#include "MovieRecord.h"
+#include "isom/BoxView.h"
+#include "isom/MovieRecord.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -1,11 +1,11 @@
-#include "SampleIndex.h"
+#include "isom/SampleIndex.h"
 
-#include "NalUnits.h"
+#include "common/NalUnits.h"
 
 #include <cfloat>
 
-#include "BadFormat.h"
-#include "CodecTables.h"
+#include "isom/BadFormat.h"
+#include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "MovieRecord.h"
+#include "isom/MovieRecord.h"
 
 namespace ZENT::SDK::Utility {
 class OpenSSLAESctr128;

@@ -1,4 +1,4 @@
-#include "SampleInput.h"
+#include "isom/SampleInput.h"
 
 #include <cstring>
 #include <ios>

@@ -1,4 +1,4 @@
-#include "ClosingLine.h"
+#include "app/ClosingLine.h"
 
 #include <gtest/gtest.h>
 

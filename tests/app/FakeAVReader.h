@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 struct FakeTrack {
     uint32_t codecType;

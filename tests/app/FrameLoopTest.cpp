@@ -1,4 +1,4 @@
-#include "FrameLoop.h"
+#include "app/FrameLoop.h"
 
 #include <gtest/gtest.h>
 

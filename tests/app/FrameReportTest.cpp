@@ -1,4 +1,4 @@
-#include "FrameReport.h"
+#include "app/FrameReport.h"
 
 #include <gtest/gtest.h>
 

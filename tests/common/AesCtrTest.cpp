@@ -1,4 +1,4 @@
-#include "AesCtr.h"
+#include "common/AesCtr.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "CodecTables.h"
+#include "common/CodecTables.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 using namespace ZENT::SDK::Utility;
 

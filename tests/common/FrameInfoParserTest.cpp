@@ -1,4 +1,4 @@
-#include "FrameInfoParser.h"
+#include "common/FrameInfoParser.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 #include "MediaHeaderBytes.h"
 
 using namespace testbytes;

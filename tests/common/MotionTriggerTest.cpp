@@ -5,8 +5,8 @@
 #include <string>
 #include <thread>
 
-#include "AVReader.h"
-#include "FrameInfoParser.h"
+#include "isom/AVReader.h"
+#include "common/FrameInfoParser.h"
 #include "MediaHeaderBytes.h"
 
 using namespace testbytes;

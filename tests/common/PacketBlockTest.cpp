@@ -1,4 +1,4 @@
-#include "PacketBlock.h"
+#include "common/PacketBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 #include "MediaHeaderBytes.h"
 
 using namespace testbytes;

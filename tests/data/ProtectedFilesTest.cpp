@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 #include "FigureFile.h"
 
 using datatest::FigureFile;

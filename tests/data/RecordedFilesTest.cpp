@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 #include "FigureFile.h"
 #include "ToolRun.h"
 

@@ -56,6 +56,8 @@ done
 expected_files="./usr/bin/stampwalk
 ./usr/include/stampwalk/AVReader.h
 ./usr/include/stampwalk/ViewWhileRec.h
+./usr/include/stampwalk/isom/AVReader.h
+./usr/include/stampwalk/viewwhilerecording/ViewWhileRec.h
 ./usr/lib/cmake/Stampwalk/StampwalkConfig.cmake
 ./usr/lib/cmake/Stampwalk/StampwalkConfigVersion.cmake
 ./usr/lib/cmake/Stampwalk/StampwalkTargets-CONFIG.cmake

@@ -31,6 +31,8 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 expected_files="bin/stampwalk
 include/stampwalk/AVReader.h
 include/stampwalk/ViewWhileRec.h
+include/stampwalk/isom/AVReader.h
+include/stampwalk/viewwhilerecording/ViewWhileRec.h
 lib/cmake/Stampwalk/StampwalkConfig.cmake
 lib/cmake/Stampwalk/StampwalkConfigVersion.cmake
 lib/cmake/Stampwalk/StampwalkTargets-CONFIG.cmake
@@ -67,8 +69,8 @@ expect_equal "symbols of libstampwalk-viewwhilerecording" "$declared_vwr" \
     "$(exported "$prefix/lib/libstampwalk-viewwhilerecording.so.0.1.0")"
 
 # The installed headers are the tree's.
-cmp -s "$source/isom/AVReader.h" "$prefix/include/stampwalk/AVReader.h" || fail "installed AVReader.h differs"
-cmp -s "$source/viewwhilerecording/src/ViewWhileRec.h" "$prefix/include/stampwalk/ViewWhileRec.h" ||
+cmp -s "$source/isom/AVReader.h" "$prefix/include/stampwalk/isom/AVReader.h" || fail "installed AVReader.h differs"
+cmp -s "$source/viewwhilerecording/src/ViewWhileRec.h" "$prefix/include/stampwalk/viewwhilerecording/ViewWhileRec.h" ||
     fail "installed ViewWhileRec.h differs"
 
 # No file of the prefix points back into the build or source tree.

@@ -4,9 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "FileDescriptor.h"
-#include "ParserInput.h"
-#include "SampleInput.h"
+#include "isom/FileDescriptor.h"
+#include "isom/ParserInput.h"
+#include "isom/SampleInput.h"
 #include "TestSupport.h"
 
 using namespace ZENT::SDK::Pelagor2;

@@ -1,9 +1,9 @@
 // The frame-information record built for tracks without a companion track.
-#include "FrameInfoSynthesis.h"
+#include "isom/FrameInfoSynthesis.h"
 
 #include <gtest/gtest.h>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 #include "TestSupport.h"
 
 using namespace ZENT::SDK::Pelagor2;

@@ -5,10 +5,10 @@
 
 #include <unistd.h>
 
-#include "InflateStream.h"
+#include "common/InflateStream.h"
 #include "ReaderFixture.h"
-#include "SampleIndex.h"
-#include "SampleInput.h"
+#include "isom/SampleIndex.h"
+#include "isom/SampleInput.h"
 
 using namespace testsupport;
 

@@ -1,5 +1,5 @@
 // The keyed per-packet check and the statuses it gives the packet reads.
-#include "IntegrityCheck.h"
+#include "isom/IntegrityCheck.h"
 
 #include <gtest/gtest.h>
 

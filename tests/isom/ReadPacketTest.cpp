@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "PacketBlock.h"
+#include "common/PacketBlock.h"
 #include "ReaderFixture.h"
 
 using namespace testsupport;

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "AVReader.h"
-#include "ISOMParserImpl.h"
+#include "isom/AVReader.h"
+#include "isom/ISOMParserImpl.h"
 #include "TestSupport.h"
 
 struct ReleaseReader {

@@ -1,4 +1,4 @@
-#include "SampleIndex.h"
+#include "isom/SampleIndex.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // listed tracks, companion pairing, media type, configurations, vendor boxes.
 #include <gtest/gtest.h>
 
-#include "CodecTables.h"
+#include "common/CodecTables.h"
 #include "ReaderFixture.h"
 
 using namespace testsupport;

@@ -1,11 +1,11 @@
-#include "IndexRecord.h"
+#include "viewwhilerecording/IndexRecord.h"
 
 #include <gtest/gtest.h>
 
 #include "ByteWriter.h"
 #include "InProgressChunk.h"
 #include "TempFile.h"
-#include "ViewWhileRecException.h"
+#include "viewwhilerecording/ViewWhileRecException.h"
 
 namespace {
 

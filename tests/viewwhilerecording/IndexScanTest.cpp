@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "CodecTags.h"
-#include "IndexScan.h"
+#include "viewwhilerecording/CodecTags.h"
+#include "viewwhilerecording/IndexScan.h"
 #include "RecordingFixture.h"
-#include "ViewWhileRec.h"
-#include "ViewWhileRecException.h"
+#include "viewwhilerecording/ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRecException.h"
 
 namespace {
 

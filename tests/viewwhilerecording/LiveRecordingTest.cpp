@@ -28,7 +28,7 @@
 #include "InProgressChunk.h"
 #include "InProgressRecording.h"
 #include "TempFile.h"
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
 

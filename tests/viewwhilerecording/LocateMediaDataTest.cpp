@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "BoxBuilder.h"
-#include "IndexScan.h"
+#include "viewwhilerecording/IndexScan.h"
 #include "InProgressRecording.h"
 #include "IsoBoxes.h"
 #include "TempFile.h"
-#include "ViewWhileRecException.h"
+#include "viewwhilerecording/ViewWhileRecException.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "CraftedInputs.h"
 #include "RecordingFixture.h"
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
 

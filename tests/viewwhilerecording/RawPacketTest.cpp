@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "AVReader.h"
-#include "PacketBlock.h"
+#include "isom/AVReader.h"
+#include "common/PacketBlock.h"
 #include "RecordingFixture.h"
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
 

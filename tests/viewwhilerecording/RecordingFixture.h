@@ -12,7 +12,7 @@
 #include "InProgressChunk.h"
 #include "InProgressRecording.h"
 #include "TempFile.h"
-#include "ViewWhileRecImpl.h"
+#include "viewwhilerecording/ViewWhileRecImpl.h"
 
 namespace vwrtest {
 

@@ -1,4 +1,4 @@
-#include "TrackCursor.h"
+#include "viewwhilerecording/TrackCursor.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
 

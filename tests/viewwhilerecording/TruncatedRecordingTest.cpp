@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "RecordingFixture.h"
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
 

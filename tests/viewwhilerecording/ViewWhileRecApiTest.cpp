@@ -1,4 +1,4 @@
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "CodecTables.h"
+#include "common/CodecTables.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

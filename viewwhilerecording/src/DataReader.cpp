@@ -1,4 +1,4 @@
-#include "DataReader"
+#include "viewwhilerecording/DataReader"
 
 #include <cerrno>
 #include <limits>

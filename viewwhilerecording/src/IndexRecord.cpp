@@ -1,9 +1,9 @@
-#include "IndexRecord.h"
+#include "viewwhilerecording/IndexRecord.h"
 
 #include <algorithm>
 
-#include "CodecTags.h"
-#include "ViewWhileRecException.h"
+#include "viewwhilerecording/CodecTags.h"
+#include "viewwhilerecording/ViewWhileRecException.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "DataReader"
+#include "viewwhilerecording/DataReader"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

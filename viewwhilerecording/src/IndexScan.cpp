@@ -1,16 +1,16 @@
-#include "IndexScan.h"
+#include "viewwhilerecording/IndexScan.h"
 
-#include "NalUnits.h"
+#include "common/NalUnits.h"
 
 #include <cstring>
 #include <string_view>
 
 #include <boost/make_shared.hpp>
 
-#include "CodecTables.h"
-#include "CodecTags.h"
-#include "ViewWhileRecException.h"
-#include "ViewWhileRecImpl.h"
+#include "common/CodecTables.h"
+#include "viewwhilerecording/CodecTags.h"
+#include "viewwhilerecording/ViewWhileRecException.h"
+#include "viewwhilerecording/ViewWhileRecImpl.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

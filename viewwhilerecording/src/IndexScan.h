@@ -8,7 +8,7 @@
 
 #include <boost/shared_array.hpp>
 
-#include "DataReader"
+#include "viewwhilerecording/DataReader"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

@@ -1,6 +1,6 @@
-#include "PacketSelector.h"
+#include "viewwhilerecording/PacketSelector.h"
 
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

@@ -13,7 +13,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "TrackCursor.h"
+#include "viewwhilerecording/TrackCursor.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

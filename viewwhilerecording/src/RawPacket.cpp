@@ -1,16 +1,16 @@
-#include "RawPacket.h"
+#include "viewwhilerecording/RawPacket.h"
 
-#include "NalUnits.h"
+#include "common/NalUnits.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "CodecTags.h"
-#include "PacketBlock.h"
-#include "ViewWhileRec.h"
-#include "ViewWhileRecException.h"
-#include "ViewWhileRecImpl.h"
+#include "viewwhilerecording/CodecTags.h"
+#include "common/PacketBlock.h"
+#include "viewwhilerecording/ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRecException.h"
+#include "viewwhilerecording/ViewWhileRecImpl.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

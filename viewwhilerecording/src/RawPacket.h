@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
-#include "AVReader.h"
-#include "AesCtr.h"
-#include "DataReader"
-#include "TrackCursor.h"
+#include "isom/AVReader.h"
+#include "common/AesCtr.h"
+#include "viewwhilerecording/DataReader"
+#include "viewwhilerecording/TrackCursor.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

@@ -1,9 +1,9 @@
-#include "TrackCursor.h"
+#include "viewwhilerecording/TrackCursor.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

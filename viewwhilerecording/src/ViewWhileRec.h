@@ -9,7 +9,7 @@
 #include <stdint.h>
 #include <wchar.h>
 
-#include "AVReader.h"
+#include "isom/AVReader.h"
 
 #if defined(__GNUC__)
 #define VIEWWHILEREC_API __attribute__((visibility("default")))

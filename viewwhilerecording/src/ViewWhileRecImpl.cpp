@@ -1,4 +1,4 @@
-#include "ViewWhileRecImpl.h"
+#include "viewwhilerecording/ViewWhileRecImpl.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,10 +7,10 @@
 
 #include <boost/make_shared.hpp>
 
-#include "CodecTags.h"
-#include "IndexScan.h"
-#include "ViewWhileRec.h"
-#include "ViewWhileRecException.h"
+#include "viewwhilerecording/CodecTags.h"
+#include "viewwhilerecording/IndexScan.h"
+#include "viewwhilerecording/ViewWhileRec.h"
+#include "viewwhilerecording/ViewWhileRecException.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

@@ -10,13 +10,13 @@
 #include <boost/shared_array.hpp>
 #include <boost/shared_ptr.hpp>
 
-#include "AVReader.h"
-#include "AesCtr.h"
-#include "DataReader"
-#include "IndexRecord.h"
-#include "InflateStream.h"
-#include "PacketSelector.h"
-#include "TrackCursor.h"
+#include "isom/AVReader.h"
+#include "common/AesCtr.h"
+#include "viewwhilerecording/DataReader"
+#include "viewwhilerecording/IndexRecord.h"
+#include "common/InflateStream.h"
+#include "viewwhilerecording/PacketSelector.h"
+#include "viewwhilerecording/TrackCursor.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 

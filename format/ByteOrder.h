@@ -1,10 +1,10 @@
 // Big-endian and little-endian loads of the byte fields the formats carry.
-#ifndef STAMPWALK_ISOM_BYTEORDER_H
-#define STAMPWALK_ISOM_BYTEORDER_H
+#ifndef STAMPWALK_FORMAT_BYTEORDER_H
+#define STAMPWALK_FORMAT_BYTEORDER_H
 
 #include <cstdint>
 
-namespace ZENT::SDK::Pelagor2 {
+namespace ZENT::SDK::Format {
 
 inline uint16_t LoadU16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
 inline uint32_t LoadU24(const uint8_t* p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]; }
@@ -17,6 +17,6 @@ inline uint32_t LoadU32Little(const uint8_t* p) {
 }
 inline uint64_t LoadU64Little(const uint8_t* p) { return uint64_t(LoadU32Little(p)) | (uint64_t(LoadU32Little(p + 4)) << 32); }
 
-}  // namespace ZENT::SDK::Pelagor2
+}  // namespace ZENT::SDK::Format
 
 #endif
