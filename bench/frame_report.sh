@@ -12,6 +12,8 @@
 # (default 5) timed runs per command; hyperfine times them when installed,
 # else (or with STAMPWALK_BENCH_TIMER=shell) the shell's clock does. The recordings are made once, if missing, in
 # $STAMPWALK_BENCH_DIR (default ${TMPDIR:-/tmp}/stampwalk-bench). Nothing is built here.
+# With STAMPWALK_BENCH_BASELINE=PROGRAM, another build of stampwalk (say, of
+# the commit before a change) is timed in the same run, side by side.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -21,6 +23,7 @@ bench_dir="${STAMPWALK_BENCH_DIR:-${TMPDIR:-/tmp}/stampwalk-bench}"
 maker="$build/bench/make_report_recording"
 floor="$build/bench/read_and_crc"
 stampwalk="$build/app/stampwalk"
+baseline="${STAMPWALK_BENCH_BASELINE:-}"
 
 fail() {
     echo "frame_report: $*" >&2
@@ -30,7 +33,7 @@ fail() {
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || fail "RUNS must be a positive number, not '$runs'"
 [[ -x /usr/bin/time ]] || fail "/usr/bin/time is needed (Debian package 'time')"
 command -v ffprobe >/dev/null 2>&1 || fail "ffprobe is needed (Debian package 'ffmpeg')"
-for program in "$maker" "$floor" "$stampwalk"; do
+for program in "$maker" "$floor" "$stampwalk" $baseline; do
     [[ -x "$program" ]] || fail "$program is not built (cmake --build $build --target $(basename "$program"))"
 done
 
@@ -100,10 +103,20 @@ report_file() {
     read -r sw_best sw_median <<<"$(time_runs "$stampwalk" -p "$recording" -t 1)"
     read -r ff_best ff_median <<<"$(time_runs ffprobe -v error -show_packets -show_data_hash CRC32 -of compact "$recording")"
     read -r fl_best fl_median <<<"$(time_runs "$floor" "$recording")"
+    local bl_best="" bl_median=""
+    if [[ -n "$baseline" ]]; then
+        cmp -s <("$stampwalk" -p "$recording" -t 1 | grep '^Stream:') <("$baseline" -p "$recording" -t 1 | grep '^Stream:') ||
+            echo "   WARNING: the baseline's frame lines differ from stampwalk's"
+        read -r bl_best bl_median <<<"$(time_runs "$baseline" -p "$recording" -t 1)"
+    fi
 
     printf '   %-10s %9s %11s\n' command "best (s)" "median (s)"
     printf '   %-10s %9s %11s\n' stampwalk "$sw_best" "$sw_median" ffprobe "$ff_best" "$ff_median" \
         floor "$fl_best" "$fl_median"
+    if [[ -n "$baseline" ]]; then
+        printf '   %-10s %9s %11s\n' baseline "$bl_best" "$bl_median"
+        printf '   stampwalk/baseline %s (medians %s)\n' "$(ratio "$sw_best" "$bl_best")" "$(ratio "$sw_median" "$bl_median")"
+    fi
 
     local to_ffprobe to_floor floor_note=""
     to_ffprobe="$(ratio "$sw_best" "$ff_best")"
