@@ -10,7 +10,8 @@ constexpr unsigned kMaxLengthBytes = 4;
 }  // namespace
 
 UserDataItem FindUserDataItem(const uint8_t* block, uint64_t blockSize, uint8_t tag) {
-    // Offsets in 64 bits: a four-byte length added to an offset cannot wrap.
+    // Offsets in 64 bits: a four-byte length added to an offset cannot wrap,
+    // and a value past the block's end ends the walk.
     uint64_t offset = kUserDataItemsOffset;
     while (offset < blockSize) {
         const uint64_t tagOffset = offset++;
@@ -25,7 +26,6 @@ UserDataItem FindUserDataItem(const uint8_t* block, uint64_t blockSize, uint8_t 
             length = 0;
             for (unsigned k = 0; k < byteCount; ++k) length = (length << 8) | block[offset++];
         }
-        if (length > blockSize - offset) break;
         offset += length;
     }
     return {};
