@@ -7,6 +7,7 @@
 
 #include "common/BitReader.h"
 #include "common/CodecTables.h"
+#include "format/ByteOrder.h"
 
 namespace ZENT::SDK::Utility {
 
@@ -61,13 +62,6 @@ const HeaderCodec* FindHeaderCodec(uint32_t code) {
         if (codec.code == code) return &codec;
     return nullptr;
 }
-
-uint32_t BigEndian32(const uint8_t* bytes) {
-    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) |
-           uint32_t(bytes[3]);
-}
-
-uint32_t BigEndian16(const uint8_t* bytes) { return (uint32_t(bytes[0]) << 8) | bytes[1]; }
 
 // A big-endian number of up to 63 bytes. Values beyond 64 bits saturate; no
 // extension area is that long, so skipping by them still ends the stream.
@@ -256,7 +250,7 @@ std::vector<TMotionTriggerInfoEx>& ThreadTriggerList() {
 uint32_t CheckedMediaHeaderSize(const uint8_t* header, size_t headerLength) {
     if (!header || headerLength < kMediaHeaderFixedSize)
         throw std::runtime_error("media header shorter than 20 bytes");
-    uint32_t headerSize = uint32_t(kMediaHeaderFixedSize) + 4 * uint32_t(header[19]);
+    uint32_t headerSize = uint32_t(kMediaHeaderFixedSize) + 4 * uint32_t(header[Format::kMediaExtensionCountOffset]);
     if (headerSize > headerLength) throw std::runtime_error("media header extension longer than the header");
     return headerSize;
 }
@@ -265,7 +259,7 @@ void ParseFrameHeader(TMediaPacket* packet, size_t headerLength) {
     if (!packet) throw std::runtime_error("no packet to parse");
     const uint8_t* header = packet->frameData;
     uint32_t headerSize = CheckedMediaHeaderSize(header, headerLength);
-    uint32_t lengthWord = BigEndian32(header);
+    uint32_t lengthWord = Format::LoadU32(header + Format::kMediaLengthWordOffset);
     if (uint64_t(lengthWord) + 4 < headerSize)
         throw std::runtime_error("media header length word shorter than the header");
 
@@ -273,9 +267,9 @@ void ParseFrameHeader(TMediaPacket* packet, size_t headerLength) {
     packet->headerSize = headerSize;
     packet->payloadSize = uint32_t(uint64_t(lengthWord) + 4 - headerSize);
 
-    uint8_t typeByte = header[8];
-    uint32_t flags = BigEndian32(header + 9);
-    if (const HeaderCodec* codec = FindHeaderCodec(BigEndian32(header + 4))) {
+    uint8_t typeByte = header[Format::kMediaFrameTypeOffset];
+    uint32_t flags = Format::LoadU32(header + Format::kMediaFlagsOffset);
+    if (const HeaderCodec* codec = FindHeaderCodec(Format::LoadU32(header + Format::kMediaCodecCodeOffset))) {
         packet->codecType = codec->codecType;
         if (codec->frameCount) packet->frameCount = codec->frameCount;
         if (codec->sampleRate && !codec->rateAfterExtension) {
@@ -298,8 +292,8 @@ void ParseFrameHeader(TMediaPacket* packet, size_t headerLength) {
     packet->headerFlag20 = (flags >> 20) & 1;
     if (flags & kFlagDigitalInputValid) packet->diAlert = ((flags >> 13) & 0x0F) | (typeByte & 0x0F);
 
-    uint32_t seconds = BigEndian32(header + 13);
-    packet->milliseconds = BigEndian16(header + 17);
+    uint32_t seconds = Format::LoadU32(header + Format::kMediaSecondsOffset);
+    packet->milliseconds = Format::LoadU16(header + Format::kMediaMillisecondsOffset);
     packet->hasTimeZone = 1;
     int32_t daylightSaving = (flags & kFlagDaylightSaving) ? kDaylightSavingOffset : 0;
     int32_t zoneOffset = (int32_t((flags >> 4) & 0x7F) - int32_t(kZoneIndexOfUtc)) * kZoneStepSeconds;
@@ -313,15 +307,15 @@ void ParseFrameHeader(TMediaPacket* packet, size_t headerLength) {
 
 void ParseFrameHeader(TMediaPacket* packet) {
     if (!packet || !packet->frameData) throw std::runtime_error("no media header to parse");
-    ParseFrameHeader(packet, kMediaHeaderFixedSize + 4 * size_t(packet->frameData[19]));
+    ParseFrameHeader(packet, kMediaHeaderFixedSize + 4 * size_t(packet->frameData[Format::kMediaExtensionCountOffset]));
 }
 
 const std::vector<TMotionTriggerInfoEx>& CollectMotionTriggers(const uint8_t* header, size_t headerLength) {
     std::vector<TMotionTriggerInfoEx>& triggers = ThreadTriggerList();
     triggers.clear();
     uint32_t headerSize = CheckedMediaHeaderSize(header, headerLength);
-    const HeaderCodec* codec = FindHeaderCodec(BigEndian32(header + 4));
-    uint32_t flags = BigEndian32(header + 9);
+    const HeaderCodec* codec = FindHeaderCodec(Format::LoadU32(header + Format::kMediaCodecCodeOffset));
+    uint32_t flags = Format::LoadU32(header + Format::kMediaFlagsOffset);
     if (!codec || codec->extension != Extension::Video || !(flags & kFlagTaggedItems)) return triggers;
 
     BitReader bits(header + kMediaHeaderFixedSize, header + headerSize);

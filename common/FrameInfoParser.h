@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "format/FrameInfoRecord.h"
 #include "isom/AVReader.h"
 
 namespace ZENT::SDK::Utility {
 
 // Smallest media header: length, codec code, type byte, flags, time, E.
-constexpr size_t kMediaHeaderFixedSize = 20;
+using Format::kMediaHeaderFixedSize;
 
 // The header's own length, 20 + 4 * E, after checking that headerLength
 // bytes hold at least the fixed part and the whole extension area; throws

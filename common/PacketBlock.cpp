@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "common/FrameInfoParser.h"
+#include "format/ByteOrder.h"
+#include "format/FrameInfoRecord.h"
 
 namespace ZENT::SDK::Utility {
 
@@ -21,7 +23,6 @@ struct BlockHead {
 static_assert(sizeof(BlockHead) == 8, "the record starts 8 bytes into the block");
 static_assert(kPacketFixedSize % 8 == 0, "the user-data block follows an 8-byte-aligned record");
 
-constexpr size_t kRecordFixedSize = 16;  // unused 8 bytes, H, X
 constexpr size_t kPayloadAlignment = 16;
 constexpr size_t kZeroTrailerSize = 32;
 constexpr size_t kUserDataLengthWord = 4;
@@ -49,18 +50,6 @@ void DropReference(TMediaPacket* packet) {
 
 const TMediaPacketReleaseOps kReleaseOps = {AddReference, DropReference};
 
-uint32_t BigEndian32(const uint8_t* bytes) {
-    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) |
-           uint32_t(bytes[3]);
-}
-
-void PutBigEndian32(uint8_t* bytes, uint32_t value) {
-    bytes[0] = uint8_t(value >> 24);
-    bytes[1] = uint8_t(value >> 16);
-    bytes[2] = uint8_t(value >> 8);
-    bytes[3] = uint8_t(value);
-}
-
 uint8_t* AlignUp(uint8_t* pointer, size_t alignment) {
     uintptr_t address = reinterpret_cast<uintptr_t>(pointer);
     return pointer + ((alignment - address % alignment) % alignment);
@@ -79,15 +68,15 @@ uint64_t BlockSize(uint64_t headerLength, uint64_t userDataLength, uint64_t payl
 }  // namespace
 
 TMediaPacket* BuildPacket(const uint8_t* record, size_t recordLength, uint32_t payloadLength) {
-    if (!record || recordLength < kRecordFixedSize)
+    if (!record || recordLength < Format::kRecordMediaHeaderOffset)
         throw std::runtime_error("frame-information record shorter than 16 bytes");
-    const uint32_t headerLength = BigEndian32(record + 8);
-    const uint32_t userDataLength = BigEndian32(record + 12);
+    const uint32_t headerLength = Format::LoadU32(record + Format::kRecordHeaderLengthOffset);
+    const uint32_t userDataLength = Format::LoadU32(record + Format::kRecordUserDataLengthOffset);
     if (headerLength < kMediaHeaderFixedSize)
         throw std::runtime_error("frame-information record with a media header below 20 bytes");
-    if (kRecordFixedSize + uint64_t(headerLength) + userDataLength > recordLength)
+    if (Format::kRecordMediaHeaderOffset + uint64_t(headerLength) + userDataLength > recordLength)
         throw std::runtime_error("frame-information record shorter than its header and user data");
-    const uint8_t* header = record + kRecordFixedSize;
+    const uint8_t* header = record + Format::kRecordMediaHeaderOffset;
     const uint32_t headerSize = CheckedMediaHeaderSize(header, headerLength);
 
     const std::vector<TMotionTriggerInfoEx>& triggers = CollectMotionTriggers(header, headerLength);
@@ -104,7 +93,7 @@ TMediaPacket* BuildPacket(const uint8_t* record, size_t recordLength, uint32_t p
     packet->releaseOps = &kReleaseOps;
 
     uint8_t* userData = block + sizeof(BlockHead) + kPacketFixedSize;
-    std::memcpy(userData, record + 12, kUserDataLengthWord);
+    std::memcpy(userData, record + Format::kRecordUserDataLengthOffset, kUserDataLengthWord);
     std::memcpy(userData + kUserDataLengthWord, header + headerLength, userDataLength);
     packet->userData = userData;
     packet->userDataSize = userDataLength + uint32_t(kUserDataLengthWord);
@@ -115,7 +104,7 @@ TMediaPacket* BuildPacket(const uint8_t* record, size_t recordLength, uint32_t p
     uint8_t* frameData = AlignUp(userDataEnd + headerLength, kPayloadAlignment) - headerLength;
     std::memcpy(frameData, header, headerLength);
     const uint64_t frameLength = uint64_t(headerLength) + payloadLength;
-    PutBigEndian32(frameData, uint32_t(frameLength - 4));
+    Format::StoreU32(frameData + Format::kMediaLengthWordOffset, uint32_t(frameLength - 4));
     packet->frameData = frameData;
 
     // When H is longer than the parsed header, a payload copied to

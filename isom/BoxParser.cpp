@@ -2,12 +2,15 @@
 
 #include <cstring>
 
-#include "isom/BoxHeader.h"
+#include "format/BoxHeader.h"
+#include "isom/TopLevelBox.h"
 #include "common/CodecTables.h"
 #include "isom/SampleDescription.h"
 
 namespace ZENT::SDK::Pelagor2::MP4Parser {
 
+using Format::BoxHeader;
+using Format::BoxView;
 using ZENT::SDK::Utility::FourCC;
 
 namespace {

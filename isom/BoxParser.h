@@ -4,8 +4,8 @@
 #ifndef STAMPWALK_ISOM_BOXPARSER_H
 #define STAMPWALK_ISOM_BOXPARSER_H
 
-#include "isom/BadFormat.h"
-#include "isom/BoxView.h"
+#include "format/BadFormat.h"
+#include "format/BoxView.h"
 #include "isom/MovieRecord.h"
 #include "isom/ParserInput.h"
 
@@ -18,11 +18,11 @@ void Parse(ParserInput& input, MovieRecord& movie);
 
 // Walks the payload of a movie box; fileSize bounds the sample bytes that a
 // constant-size sample table may claim.
-void ParseMovieBox(const BoxView& payload, MovieRecord& movie, uint64_t fileSize);
+void ParseMovieBox(const Format::BoxView& payload, MovieRecord& movie, uint64_t fileSize);
 
 // Fills the vendor box list from the children of a vendor skip box payload
 // that follow its 8-byte "TALVENex" mark.
-void ParseVendorBoxes(const BoxView& children, MovieRecord& movie);
+void ParseVendorBoxes(const Format::BoxView& children, MovieRecord& movie);
 
 // The payload of the last vendor box of that type in the file, or null.
 const VendorBox* FindVendorBox(const MovieRecord& movie, uint32_t type);

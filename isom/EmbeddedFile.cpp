@@ -6,7 +6,7 @@
 
 #include "format/ByteOrder.h"
 #include "common/CodecTables.h"
-#include "isom/BoxHeader.h"
+#include "isom/TopLevelBox.h"
 #include "isom/ParserInput.h"
 
 namespace ZENT::SDK::Pelagor2 {

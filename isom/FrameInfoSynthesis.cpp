@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "format/ByteOrder.h"
+#include "format/FrameInfoRecord.h"
 #include "isom/AVReader.h"
 #include "common/CodecTables.h"
 
@@ -14,21 +16,9 @@ const uint8_t kUtcFlagWord[4] = {0x00, 0x20, 0x13, 0x04};
 // AMR frame sizes (without the table-of-contents byte) by frame type.
 const uint8_t kAmrFrameSizes[16] = {12, 13, 15, 17, 19, 20, 26, 31, 5, 0, 0, 0, 0, 0, 0, 5};
 
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-void Put24(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 16);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
+using Format::StoreU16;
+using Format::StoreU24;
+using Format::StoreU32;
 
 bool HasLongHeader(uint32_t codecType) {
     return codecType == kCodecAac || codecType == kCodecSamr || codecType == kCodecUlaw ||
@@ -44,8 +34,8 @@ void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firs
         case kCodecAac:
             out[0] = 0x40;
             out[1] = 0x01;
-            Put16(out + 2, length);
-            Put24(out + 4, rate);
+            StoreU16(out + 2, length);
+            StoreU24(out + 4, rate);
             out[7] = channels;
             break;
         case kCodecSamr: {
@@ -55,8 +45,8 @@ void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firs
             if (length > 0) frameSize = 1u + kAmrFrameSizes[(firstPayloadByte >> 3) & 0x0F];
             out[0] = 0xC0;
             out[1] = uint8_t(length / frameSize);
-            Put16(out + 2, frameSize);
-            Put24(out + 4, rate);
+            StoreU16(out + 2, frameSize);
+            StoreU24(out + 4, rate);
             out[7] = channels;
             break;
         }
@@ -64,26 +54,26 @@ void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firs
         case kCodecAlaw:
             out[0] = 0xC0;
             out[1] = 0x01;
-            Put16(out + 2, length);
-            Put24(out + 4, rate);
+            StoreU16(out + 2, length);
+            StoreU24(out + 4, rate);
             out[7] = channels;
             break;
         case kCodecG726:
             out[0] = 0xB0;
             out[1] = 0x01;
-            Put16(out + 2, length);
-            Put24(out + 4, (d ? uint32_t(d->sampleSize) : 0) * 8000);
+            StoreU16(out + 2, length);
+            StoreU24(out + 4, (d ? uint32_t(d->sampleSize) : 0) * 8000);
             out[7] = 0;
             break;
         case kCodecG7221:
             out[0] = 0x80;
             out[1] = 0x04;
-            Put16(out + 2, length / 4);
+            StoreU16(out + 2, length / 4);
             break;
         case kCodecG729:
             out[0] = 0x80;
             out[1] = uint8_t(length / 11);
-            Put16(out + 2, 11);
+            StoreU16(out + 2, 11);
             break;
         default:
             break;  // four zero bytes
@@ -102,23 +92,25 @@ uint64_t TimelineMilliseconds(double startOffset, double sampleTime) {
 size_t SynthesizeFrameInfo(uint32_t codecType, const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
                            uint8_t firstPayloadByte, uint32_t length, uint8_t* record) {
     std::memset(record, 0, kSynthesizedRecordCapacity);
-    const uint32_t headerLength = HasLongHeader(codecType) ? 28 : 24;
-    Put32(record + 8, headerLength);
-    // Offsets 12 (user-data length) and 16 (the header's length word) stay zero.
-    Put32(record + 20, ZENT::SDK::Utility::CodecHeaderCode(codecType));
+    const uint32_t extensionWords = HasLongHeader(codecType) ? 2 : 1;
+    const uint32_t headerLength = uint32_t(Format::kMediaHeaderFixedSize) + 4 * extensionWords;
+    StoreU32(record + Format::kRecordHeaderLengthOffset, headerLength);
+    // The user-data length and the header's length word stay zero.
+    StoreU32(record + Format::kRecordCodecCodeOffset, ZENT::SDK::Utility::CodecHeaderCode(codecType));
 
     const IndexEntry& entry = timeline.entries[j];
-    record[24] = (codecType < 0xFF && entry.syncFlag != 1) ? 0x10 : 0x00;
-    std::memcpy(record + 25, kUtcFlagWord, 4);
+    record[Format::kRecordFrameTypeOffset] =
+        (codecType < 0xFF && entry.syncFlag != 1) ? uint8_t(Format::kFirstNonKeyFrameType) : 0x00;
+    std::memcpy(record + Format::kRecordFlagsOffset, kUtcFlagWord, 4);
 
     const uint64_t created =
         track.header.creationTime < kSecondsFrom1904To1970 ? kSecondsFrom1904To1970 : track.header.creationTime;
     const uint64_t ms = TimelineMilliseconds(timeline.startOffset, entry.time());
-    Put32(record + 29, uint32_t(created + ms / 1000 - kSecondsFrom1904To1970));
-    Put16(record + 33, uint32_t(ms % 1000));
-    record[35] = headerLength == 28 ? 2 : 1;
-    WriteExtension(codecType, track.firstDescription(), firstPayloadByte, length, record + 36);
-    return 16 + headerLength;
+    StoreU32(record + Format::kRecordSecondsOffset, uint32_t(created + ms / 1000 - kSecondsFrom1904To1970));
+    StoreU16(record + Format::kRecordMillisecondsOffset, uint32_t(ms % 1000));
+    record[Format::kRecordExtensionCountOffset] = uint8_t(extensionWords);
+    WriteExtension(codecType, track.firstDescription(), firstPayloadByte, length, record + Format::kRecordExtensionOffset);
+    return Format::kRecordMediaHeaderOffset + headerLength;
 }
 
 }  // namespace ZENT::SDK::Pelagor2

@@ -6,6 +6,7 @@
 
 #include "isom/BoxParser.h"
 #include "format/ByteOrder.h"
+#include "format/MetadataEntry.h"
 #include "common/CodecTables.h"
 #include "isom/EmbeddedFile.h"
 #include "isom/FrameInfoSynthesis.h"
@@ -14,6 +15,7 @@
 
 namespace ZENT::SDK::Pelagor2 {
 
+using Format::MetadataForm;
 using ZENT::SDK::Utility::FourCC;
 
 namespace {
@@ -24,26 +26,6 @@ uint32_t SaturatedSeconds(double seconds) {
     if (!(seconds > 0)) return 0;
     if (seconds >= 4294967295.0) return 0xFFFFFFFF;
     return uint32_t(seconds);
-}
-
-const char kMetadataType[] = "text/vnd.norvate.metj";
-const char kDeflateEncoding[] = "application/vnd.norvate.deflate";
-
-bool StartsWith(const std::vector<uint8_t>& bytes, size_t at, const char* text, size_t lengthWithZero) {
-    return bytes.size() >= at + lengthWithZero && std::memcmp(bytes.data() + at, text, lengthWithZero) == 0;
-}
-
-// The codec of a "mett" entry from its content encoding and MIME type:
-// plain, deflate-compressed, or none at all.
-enum class MetadataForm { kNone, kPlain, kCompressed };
-
-MetadataForm ClassifyMetadata(const std::vector<uint8_t>& config) {
-    if (config.size() >= 23 && config[0] == 0 && StartsWith(config, 1, kMetadataType, sizeof(kMetadataType)))
-        return MetadataForm::kPlain;
-    if (config.size() >= 54 && StartsWith(config, 0, kDeflateEncoding, sizeof(kDeflateEncoding)) &&
-        StartsWith(config, sizeof(kDeflateEncoding), kMetadataType, sizeof(kMetadataType)))
-        return MetadataForm::kCompressed;
-    return MetadataForm::kNone;
 }
 
 // The codec type of a track's first sample description, 0 when the track is
@@ -58,7 +40,7 @@ uint32_t PlayableCodecType(const TrackRecord& track, MetadataForm& metadataForm)
         return 0;
     }
     if (d->type == FourCC("mett")) {
-        metadataForm = ClassifyMetadata(d->genericConfig);
+        metadataForm = Format::ClassifyMetadataEntry(d->genericConfig.data(), d->genericConfig.size());
         return metadataForm == MetadataForm::kNone ? 0u : uint32_t(kCodecMetj);
     }
     return ZENT::SDK::Utility::CodecTypeFromSampleEntry(d->type);
@@ -78,12 +60,11 @@ uint64_t LargestSampleInFile(const TrackTimeline& timeline, uint64_t fileSize) {
 
 }  // namespace
 
-// The dictionary of a compressed metadata entry: a "txtC" box at byte 58
-// with version and flags zero, its deflated payload from byte 66 on.
+// The dictionary of a compressed metadata entry, when it has one.
 void LoadMetadataDictionary(ZENT::SDK::Utility::DictionaryInflateStream& inflater, const std::vector<uint8_t>& config) {
-    if (config.size() > 66 && std::memcmp(config.data() + 58, "txtC", 4) == 0 && config[62] == 0 &&
-        config[63] == 0 && config[64] == 0 && config[65] == 0)
-        inflater.LoadDictionary(config.data() + 66, uint32_t(config.size() - 66));
+    if (Format::HasDeflatedDictionary(config.data(), config.size()))
+        inflater.LoadDictionary(config.data() + Format::kDictionaryOffset,
+                                uint32_t(config.size() - Format::kDictionaryOffset));
 }
 
 // Converts a UTF-32 path to the UTF-8 bytes the file system takes.

@@ -6,6 +6,8 @@
 #include <stdexcept>
 
 #include "common/Crc32.h"
+#include "format/ByteOrder.h"
+#include "format/UserDataItems.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -25,7 +27,7 @@ uint32_t LengthPrefixedCrc(uint32_t crc, const uint8_t* payload, uint32_t size) 
     uint64_t position = 0;
     while (size - position >= 4) {
         const uint8_t* p = payload + position;
-        uint64_t length = (uint64_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+        uint64_t length = Format::LoadU32(p);
         crc = Crc32Update(crc, kStartCode, 4);
         position += 4;
         if (length > size - position) break;
@@ -38,31 +40,15 @@ uint32_t LengthPrefixedCrc(uint32_t crc, const uint8_t* payload, uint32_t size) 
 }  // namespace
 
 uint32_t FindCheckValue(const uint8_t* userData, uint32_t userDataSize) {
-    const uint8_t* p = userData + 4;
-    const uint8_t* end = userData + userDataSize;
     // Items whose length bytes or value reach past the block's end end the
     // search: there is no check value.
-    while (p < end) {
-        const uint8_t tag = *p++;
-        if (p >= end) return 0;
-        const uint8_t first = *p++;
-        if (tag == kCheckValueTag) {
-            if (first != 4 || end - p < 4) return 0;
-            return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-        }
-        uint64_t length = first;
-        if (first >= 0x80) {
-            if (first > 0x84) Malformed();
-            unsigned count = first - 0x80;
-            if (count == 0) Malformed();
-            if (uint64_t(end - p) < count) return 0;
-            length = 0;
-            for (unsigned k = 0; k < count; ++k) length = (length << 8) | *p++;
-        }
-        if (length > uint64_t(end - p)) return 0;
-        p += length;
-    }
-    return 0;
+    const Format::UserDataItem item = Format::FindUserDataItem(userData, userDataSize, kCheckValueTag);
+    if (item.result == Format::ItemSearch::kMalformed) Malformed();
+    if (item.result != Format::ItemSearch::kFound) return 0;
+    // Tag, the length byte 4, the value least significant byte first.
+    const uint64_t valueOffset = item.tagOffset + 2;
+    if (valueOffset > userDataSize || userData[item.tagOffset + 1] != 4 || userDataSize - valueOffset < 4) return 0;
+    return Format::LoadU32Little(userData + valueOffset);
 }
 
 uint32_t ExpectedCheckValue(const TMediaPacket& packet, const std::string& key) {

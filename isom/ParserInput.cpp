@@ -3,7 +3,7 @@
 #include <ios>
 #include <limits>
 
-#include "isom/BoxHeader.h"
+#include "format/BoxHeader.h"
 #include "format/ByteOrder.h"
 
 namespace ZENT::SDK::Pelagor2 {
@@ -80,7 +80,7 @@ uint64_t ParserInput::FindNonZeroByte(uint64_t from) {
         block.resize(want);
         std::streamsize got = buffer_->readAt(reinterpret_cast<char*>(block.data()), std::streamsize(want), position);
         if (got <= 0) break;
-        uint64_t found = FirstNonZeroByte(block.data(), uint64_t(got));
+        uint64_t found = Format::FirstNonZeroByte(block.data(), uint64_t(got));
         if (found < uint64_t(got)) return position + found;
         position += uint64_t(got);
         if (blockSize < kLargestBlock) blockSize *= 2;

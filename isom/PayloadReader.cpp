@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "common/CodecTables.h"
+#include "format/ByteOrder.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -164,8 +165,8 @@ void PayloadReader::Decrypt(uint8_t* sample) {
     uint64_t position = 0;
     for (uint32_t k = 0; k < subsampleCount_ && position < size; ++k) {
         const uint8_t* pair = subsamples_ + 6 * k;
-        const uint64_t clear = (uint32_t(pair[0]) << 8) | pair[1];
-        const uint64_t protectedBytes = LoadPrefix(pair + 2, 4);
+        const uint64_t clear = Format::LoadU16(pair);
+        const uint64_t protectedBytes = Format::LoadU32(pair + 2);
         // Counts that run past the sample stop at its end.
         position += clear < size - position ? clear : size - position;
         uint64_t n = protectedBytes < size - position ? protectedBytes : size - position;
@@ -264,7 +265,7 @@ void PayloadReader::LocateEncryptionRecord(const ProtectionData& protection, uin
     subsampleCount_ = 0;
     if (!bySubsamples_) return;
     if (data.size() - at < 10) throw std::runtime_error("encryption record outside its data");
-    subsampleCount_ = (uint32_t(data[at + 8]) << 8) | data[at + 9];
+    subsampleCount_ = Format::LoadU16(data.data() + at + 8);
     if (uint64_t(subsampleCount_) * 6 > data.size() - at - 10)
         throw std::runtime_error("sub-sample map outside its data");
     subsamples_ = data.data() + at + 10;

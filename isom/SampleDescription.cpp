@@ -1,11 +1,13 @@
 #include "isom/SampleDescription.h"
 
-#include "isom/BadFormat.h"
-#include "isom/BoxHeader.h"
+#include "format/BadFormat.h"
+#include "format/BoxHeader.h"
 #include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
+using Format::BoxHeader;
+using Format::BoxView;
 using ZENT::SDK::Utility::FourCC;
 
 namespace {

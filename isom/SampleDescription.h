@@ -5,17 +5,17 @@
 
 #include <cstdint>
 
-#include "isom/BoxView.h"
+#include "format/BoxView.h"
 #include "isom/MovieRecord.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
 // Reads one sample entry of the given type from its payload (the bytes after
 // the entry's box header).
-void ReadSampleEntry(uint32_t type, BoxView payload, SampleDescription& description);
+void ReadSampleEntry(uint32_t type, Format::BoxView payload, SampleDescription& description);
 
 // The elementary stream descriptor of an "esds" payload.
-void ReadEsDescriptor(BoxView payload, SampleDescription& description);
+void ReadEsDescriptor(Format::BoxView payload, SampleDescription& description);
 
 }  // namespace ZENT::SDK::Pelagor2
 

@@ -4,7 +4,7 @@
 
 #include <cfloat>
 
-#include "isom/BadFormat.h"
+#include "format/BadFormat.h"
 #include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {

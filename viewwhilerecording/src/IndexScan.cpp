@@ -3,11 +3,13 @@
 #include "common/NalUnits.h"
 
 #include <cstring>
-#include <string_view>
 
 #include <boost/make_shared.hpp>
 
 #include "common/CodecTables.h"
+#include "format/ByteOrder.h"
+#include "format/FrameInfoRecord.h"
+#include "format/MetadataEntry.h"
 #include "viewwhilerecording/CodecTags.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
 #include "viewwhilerecording/ViewWhileRecImpl.h"
@@ -16,39 +18,23 @@ namespace ZENT::SDK::ViewWhileRecording {
 
 namespace {
 
-using Utility::FourCC;
+using Format::BoxHeader;
+using Format::FourCC;
+using Format::kPlainHeaderSize;
 
 constexpr uint32_t kBoxMdat = FourCC("mdat");
 constexpr uint32_t kBoxSkip = FourCC("skip");
-constexpr uint32_t kBoxUuid = FourCC("uuid");
-constexpr uint32_t kBoxTxtc = FourCC("txtC");
-
-constexpr uint32_t kPlainHeaderLength = 8;
-constexpr uint32_t kLargeSizeLength = 8;
-constexpr uint32_t kUserTypeLength = 16;
 
 // Room the converted parameter sets get beyond the area's own size.
 constexpr uint64_t kAvcConfigurationSlack = 513;
 constexpr uint64_t kHevcConfigurationSlack = 1024;
 using ZENT::SDK::Utility::kStartCode;
 
-// A frame-information record holds the media header (20 bytes or more) at
-// offset 16; shorter records cannot make a packet and are not indexed.
-constexpr uint32_t kMinIndexedRecordLength = 36;
-constexpr size_t kTimeSecondsOffset = 29;
-constexpr size_t kTimeMillisecondsOffset = 33;
-constexpr size_t kFrameTypeOffset = 24;
-constexpr uint8_t kFirstNonKeyFrameType = 0x10;
+// A frame-information record holds the media header (20 bytes or more)
+// after its fixed part; shorter records cannot make a packet and are not
+// indexed.
+constexpr uint32_t kMinIndexedRecordLength = uint32_t(Format::kRecordExtensionOffset);
 constexpr size_t kNonceLength = 8;
-
-constexpr std::string_view kMetjMimeType = "text/vnd.norvate.metj";
-constexpr std::string_view kDeflateEncoding = "application/vnd.norvate.deflate";
-
-uint32_t BigEndian(const uint8_t* bytes, unsigned count) {
-    uint32_t value = 0;
-    for (unsigned i = 0; i < count; ++i) value = (value << 8) | bytes[i];
-    return value;
-}
 
 uint32_t ReadU8(DataReader& reader) {
     uint8_t byte;
@@ -59,7 +45,7 @@ uint32_t ReadU8(DataReader& reader) {
 uint32_t ReadU16(DataReader& reader) {
     uint8_t bytes[2];
     reader.GetData(bytes, 2);
-    return BigEndian(bytes, 2);
+    return Format::LoadU16(bytes);
 }
 
 // Refuses to allocate for bytes the file does not hold yet.
@@ -89,34 +75,23 @@ private:
     uint64_t used_ = 0;
 };
 
-bool StartsWithText(const uint8_t* bytes, uint32_t length, uint32_t offset, std::string_view text) {
-    return uint64_t(offset) + text.size() <= length && std::memcmp(bytes + offset, text.data(), text.size()) == 0;
-}
-
-bool ZeroAt(const uint8_t* bytes, uint32_t length, uint32_t offset) { return offset < length && bytes[offset] == 0; }
-
 }  // namespace
 
 BoxHeader ReadBoxHeader(DataReader& reader) {
-    BoxHeader header;
-    header.start = reader.GetPosition();
-    uint8_t bytes[kUserTypeLength];
-    reader.GetData(bytes, kPlainHeaderLength);
-    header.size = BigEndian(bytes, 4);
-    header.type = BigEndian(bytes + 4, 4);
-    header.headerLength = kPlainHeaderLength;
-    if (header.size == 1) {
-        RequireAvailable(reader, kLargeSizeLength);
-        reader.GetData(bytes, kLargeSizeLength);
-        header.size = (uint64_t(BigEndian(bytes, 4)) << 32) | BigEndian(bytes + 4, 4);
-        header.headerLength += kLargeSizeLength;
+    const uint64_t start = reader.GetPosition();
+    uint8_t bytes[kPlainHeaderSize + Format::kLargeSizeLength];
+    reader.GetData(bytes, kPlainHeaderSize);
+    const uint32_t sizeFields = Format::SizeFieldsLength(bytes);
+    if (sizeFields > kPlainHeaderSize) {
+        RequireAvailable(reader, Format::kLargeSizeLength);
+        reader.GetData(bytes + kPlainHeaderSize, Format::kLargeSizeLength);
     }
-    if (header.type == kBoxUuid) {
-        RequireAvailable(reader, kUserTypeLength);
-        reader.GetData(bytes, kUserTypeLength);
-        header.headerLength += kUserTypeLength;
+    const BoxHeader header = Format::DecodeBoxHeader(bytes, start);
+    if (header.headerSize > sizeFields) {
+        uint8_t userType[Format::kUserTypeLength];
+        RequireAvailable(reader, Format::kUserTypeLength);
+        reader.GetData(userType, Format::kUserTypeLength);
     }
-    header.end = header.start + header.size;
     return header;
 }
 
@@ -124,13 +99,12 @@ void LocateMediaData(DataReader& reader) {
     uint64_t candidate = 0;
     for (;;) {
         reader.SetPosition(candidate);
-        if (reader.Available() < kPlainHeaderLength) ThrowFormatError();
+        if (reader.Available() < kPlainHeaderSize) ThrowFormatError();
         const BoxHeader header = ReadBoxHeader(reader);
         if (header.type == kBoxMdat) return;
         // Every step must move forward: a size below the header, or a 64-bit
         // size that wraps, would send the walk back to where it was.
-        if (header.size < kPlainHeaderLength || header.size < header.headerLength || header.end < header.start)
-            ThrowFormatError();
+        if (!Format::HasValidSize(header)) ThrowFormatError();
         candidate = header.end;
     }
 }
@@ -163,39 +137,19 @@ CodecConfiguration ReadRawConfiguration(DataReader& reader, uint32_t gap) {
     return configuration;
 }
 
-MetadataForm ClassifyMetadataConfiguration(const uint8_t* bytes, uint32_t length) {
-    // Content encoding, zero, MIME type, zero, as the metadata sample entry has them.
-    const uint32_t jsonLength = uint32_t(1 + kMetjMimeType.size() + 1);
-    if (length >= jsonLength && ZeroAt(bytes, length, 0) && StartsWithText(bytes, length, 1, kMetjMimeType) &&
-        ZeroAt(bytes, length, jsonLength - 1))
-        return MetadataForm::Json;
-    const uint32_t mimeOffset = uint32_t(kDeflateEncoding.size() + 1);
-    const uint32_t compressedLength = uint32_t(mimeOffset + kMetjMimeType.size() + 1);
-    if (length >= compressedLength && StartsWithText(bytes, length, 0, kDeflateEncoding) &&
-        ZeroAt(bytes, length, mimeOffset - 1) && StartsWithText(bytes, length, mimeOffset, kMetjMimeType) &&
-        ZeroAt(bytes, length, compressedLength - 1))
-        return MetadataForm::Compressed;
-    return MetadataForm::Unknown;
-}
-
-bool HasDeflatedDictionary(const uint8_t* bytes, uint32_t length) {
-    // The "txtC" box's own size (bytes 54 to 57) is not consulted.
-    return length > kDictionaryOffset && BigEndian(bytes + 58, 4) == kBoxTxtc && BigEndian(bytes + 62, 4) == 0;
-}
-
 // ---- the chunk walk ----------------------------------------------------------
 
 int64_t ViewWhileRecImpl::ScanNewData() {
     int64_t total = 0;
     for (;;) {
-        if (indexReader.Available() < kPlainHeaderLength) return total;
+        if (indexReader.Available() < kPlainHeaderSize) return total;
         // The probe needs only the type: a chunk's first bytes are an index
         // record, not a box, and must not be read as a longer header.
         const uint64_t chunkStart = indexReader.GetPosition();
-        uint8_t probe[kPlainHeaderLength];
-        indexReader.GetData(probe, kPlainHeaderLength);
+        uint8_t probe[kPlainHeaderSize];
+        indexReader.GetData(probe, kPlainHeaderSize);
         indexReader.SetPosition(chunkStart);
-        if (BigEndian(probe + 4, 4) == kBoxSkip) return total > 0 ? total : -1;
+        if (Format::LoadU32(probe + 4) == kBoxSkip) return total > 0 ? total : -1;
         try {
             total += ScanChunk();
         } catch (const std::exception&) {
@@ -279,13 +233,15 @@ void ViewWhileRecImpl::ReadCodecConfiguration(IndexRecord& index) {
             configuration = ReadRawConfiguration(indexReader, index.gap);
 
         if (index.tag == kTagMett) {
-            const MetadataForm form = ClassifyMetadataConfiguration(configuration.bytes.get(), configuration.length);
-            if (form != MetadataForm::Unknown) index.tag = kTagMetj;
-            if (form == MetadataForm::Compressed) {
+            const Format::MetadataForm form =
+                Format::ClassifyMetadataEntry(configuration.bytes.get(), configuration.length);
+            if (form != Format::MetadataForm::kNone) index.tag = kTagMetj;
+            if (form == Format::MetadataForm::kCompressed) {
                 info.inflater = boost::make_shared<ZStream>();
-                if (HasDeflatedDictionary(configuration.bytes.get(), configuration.length)) {
+                if (Format::HasDeflatedDictionary(configuration.bytes.get(), configuration.length)) {
                     const Utility::InflatedDictionary dictionary = info.inflater->LoadDictionary(
-                        configuration.bytes.get() + kDictionaryOffset, configuration.length - kDictionaryOffset);
+                        configuration.bytes.get() + Format::kDictionaryOffset,
+                        configuration.length - uint32_t(Format::kDictionaryOffset));
                     configuration = {dictionary.bytes, dictionary.length};
                 }
             }
@@ -316,9 +272,9 @@ void ViewWhileRecImpl::IndexChunkPackets(const IndexRecord& index, const IndexRe
             packet->recordLength = recordLength;
             trailerReader.GetData(packet->record.get(), recordLength);
             const uint8_t* record = packet->record.get();
-            packet->timestamp = uint64_t(BigEndian(record + kTimeSecondsOffset, 4)) * 1000 +
-                                BigEndian(record + kTimeMillisecondsOffset, 2);
-            packet->isKey = record[kFrameTypeOffset] < kFirstNonKeyFrameType;
+            packet->timestamp = uint64_t(Format::LoadU32(record + Format::kRecordSecondsOffset)) * 1000 +
+                                Format::LoadU16(record + Format::kRecordMillisecondsOffset);
+            packet->isKey = record[Format::kRecordFrameTypeOffset] < Format::kFirstNonKeyFrameType;
             chunkPackets.push_back(std::move(packet));
         } else {
             trailerReader.SetPosition(recordOffset + recordLength);

@@ -8,23 +8,15 @@
 
 #include <boost/shared_array.hpp>
 
+#include "format/BoxHeader.h"
 #include "viewwhilerecording/DataReader"
 
 namespace ZENT::SDK::ViewWhileRecording {
 
-// Box types as big-endian numbers ("mdat" is 0x6D646174).
-struct BoxHeader {
-    uint64_t start = 0;  // where the header begins
-    uint64_t size = 0;
-    uint32_t type = 0;
-    uint32_t headerLength = 0;  // 8, 16 with a 64-bit size, 16 more for "uuid"
-    uint64_t end = 0;           // start + size, modulo 2^64
-};
-
 // Reads a box header at the reader's position and leaves the reader after
 // it. ViewWhileRecException when a 64-bit size or a "uuid" user type is not
 // in the file yet.
-BoxHeader ReadBoxHeader(DataReader& reader);
+Format::BoxHeader ReadBoxHeader(DataReader& reader);
 
 // Walks the top-level boxes from offset 0 to the "mdat" box and leaves the
 // reader at the first byte of its payload. ViewWhileRecException when the
@@ -51,19 +43,6 @@ CodecConfiguration ReadHevcConfiguration(DataReader& reader, uint32_t gap);
 
 // The gap bytes as they are.
 CodecConfiguration ReadRawConfiguration(DataReader& reader, uint32_t gap);
-
-// What a "METT" configuration area says about its samples.
-enum class MetadataForm {
-    Unknown,     // neither form below: the tag stays "METT"
-    Json,        // empty content encoding, the metj MIME type
-    Compressed,  // the deflate content encoding, the metj MIME type
-};
-MetadataForm ClassifyMetadataConfiguration(const uint8_t* bytes, uint32_t length);
-
-// Whether a compressed form's area goes on with a "txtC" box holding a
-// deflated dictionary; it then starts at kDictionaryOffset.
-bool HasDeflatedDictionary(const uint8_t* bytes, uint32_t length);
-constexpr uint32_t kDictionaryOffset = 66;
 
 }  // namespace ZENT::SDK::ViewWhileRecording
 

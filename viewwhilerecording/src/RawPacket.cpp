@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "format/ByteOrder.h"
+#include "format/FrameInfoRecord.h"
 #include "viewwhilerecording/CodecTags.h"
 #include "common/PacketBlock.h"
 #include "viewwhilerecording/ViewWhileRec.h"
@@ -18,11 +20,6 @@ namespace {
 
 using ZENT::SDK::Utility::kStartCode;
 constexpr uint32_t kLengthPrefixSize = 4;
-constexpr size_t kHeaderLengthOffset = 8;
-
-uint32_t BigEndian32(const uint8_t* bytes) {
-    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
-}
 
 // Drops the caller's reference unless the packet is handed on.
 class PacketHold {
@@ -47,8 +44,8 @@ TMediaPacket* BuildPacketFromRecord(const TPacketIdxInfo& packet, uint32_t paylo
 }
 
 uint32_t PayloadOffset(const TPacketIdxInfo& packet) {
-    if (!packet.record || packet.recordLength < kHeaderLengthOffset + 4) ThrowFormatError();
-    return BigEndian32(packet.record.get() + kHeaderLengthOffset);
+    if (!packet.record || packet.recordLength < Format::kRecordHeaderLengthOffset + 4) ThrowFormatError();
+    return Format::LoadU32(packet.record.get() + Format::kRecordHeaderLengthOffset);
 }
 
 void ConvertLengthPrefixes(DataReader& reader, uint8_t* payload, uint32_t length, bool hevc,
@@ -60,7 +57,7 @@ void ConvertLengthPrefixes(DataReader& reader, uint8_t* payload, uint32_t length
         if (remaining >= kLengthPrefixSize) {
             reader.GetData(out, kLengthPrefixSize);
             if (hevc && decryptor) decryptor->Decrypt(out, out, kLengthPrefixSize);
-            const uint32_t prefix = BigEndian32(out);
+            const uint32_t prefix = Format::LoadU32(out);
             std::memcpy(out, kStartCode, sizeof(kStartCode));
             out += kLengthPrefixSize;
             remaining -= kLengthPrefixSize;

@@ -1,6 +1,7 @@
-// The exception of a malformed box tree.
-#ifndef STAMPWALK_ISOM_BADFORMAT_H
-#define STAMPWALK_ISOM_BADFORMAT_H
+// The exception of a malformed box tree. The bounded box view throws it, and
+// the ISO media reader, whose name it bears, catches it.
+#ifndef STAMPWALK_FORMAT_BADFORMAT_H
+#define STAMPWALK_FORMAT_BADFORMAT_H
 
 #include <stdexcept>
 #include <string>
