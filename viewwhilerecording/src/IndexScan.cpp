@@ -1,13 +1,14 @@
 #include "viewwhilerecording/IndexScan.h"
 
-#include "common/NalUnits.h"
-
+#include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include <boost/make_shared.hpp>
 
 #include "common/CodecTables.h"
+#include "format/ParameterSets.h"
 #include "viewwhilerecording/CodecTags.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
 #include "viewwhilerecording/ViewWhileRecImpl.h"
@@ -30,7 +31,6 @@ constexpr uint32_t kUserTypeLength = 16;
 // Room the converted parameter sets get beyond the area's own size.
 constexpr uint64_t kAvcConfigurationSlack = 513;
 constexpr uint64_t kHevcConfigurationSlack = 1024;
-using ZENT::SDK::Utility::kStartCode;
 
 // A frame-information record holds the media header (20 bytes or more) at
 // offset 16; shorter records cannot make a packet and are not indexed.
@@ -50,44 +50,34 @@ uint32_t BigEndian(const uint8_t* bytes, unsigned count) {
     return value;
 }
 
-uint32_t ReadU8(DataReader& reader) {
-    uint8_t byte;
-    reader.GetData(&byte, 1);
-    return byte;
-}
-
-uint32_t ReadU16(DataReader& reader) {
-    uint8_t bytes[2];
-    reader.GetData(bytes, 2);
-    return BigEndian(bytes, 2);
-}
-
 // Refuses to allocate for bytes the file does not hold yet.
 void RequireAvailable(DataReader& reader, uint64_t count) {
     if (reader.Available() < count) ThrowFormatError();
 }
 
-// Length-prefixed units read from the file and stored behind start codes,
-// never past the buffer's capacity.
-class StartCodeWriter {
-public:
-    explicit StartCodeWriter(uint64_t capacity) : buffer_(new uint8_t[capacity]), capacity_(capacity) {}
-
-    void Unit(DataReader& reader) {
-        const uint32_t length = ReadU16(reader);
-        if (capacity_ - used_ < sizeof(kStartCode) + uint64_t(length)) ThrowFormatError();
-        std::memcpy(buffer_.get() + used_, kStartCode, sizeof(kStartCode));
-        reader.GetData(buffer_.get() + used_ + sizeof(kStartCode), length);
-        used_ += sizeof(kStartCode) + length;
+// The bytes a configuration area's conversion may read: the gap's, which the
+// file must hold, and as many after them as units within the limit can
+// reach, as far as the file holds them.
+std::vector<uint8_t> ReadConfigurationArea(DataReader& reader, uint32_t gap, uint64_t limit) {
+    const uint64_t available = reader.Available();
+    if (available < gap) ThrowFormatError();
+    std::vector<uint8_t> area(size_t(std::min(available, limit + Format::kBytesBeyondLimit)));
+    for (size_t done = 0; done < area.size();) {
+        const uint32_t piece = uint32_t(std::min<uint64_t>(area.size() - done, UINT32_MAX));
+        reader.GetData(area.data() + done, piece);
+        done += piece;
     }
+    return area;
+}
 
-    CodecConfiguration Take() { return {buffer_, uint32_t(used_)}; }
-
-private:
-    boost::shared_array<uint8_t> buffer_;
-    uint64_t capacity_;
-    uint64_t used_ = 0;
-};
+// Only a conversion that found every unit within its limit makes a configuration.
+CodecConfiguration StartCodeConfiguration(const Format::ConvertedParameterSets& converted) {
+    if (converted.end != Format::ParameterSetEnd::Complete) ThrowFormatError();
+    CodecConfiguration configuration{boost::shared_array<uint8_t>(new uint8_t[converted.bytes.size()]),
+                                     uint32_t(converted.bytes.size())};
+    std::copy(converted.bytes.begin(), converted.bytes.end(), configuration.bytes.get());
+    return configuration;
+}
 
 bool StartsWithText(const uint8_t* bytes, uint32_t length, uint32_t offset, std::string_view text) {
     return uint64_t(offset) + text.size() <= length && std::memcmp(bytes + offset, text.data(), text.size()) == 0;
@@ -136,24 +126,17 @@ void LocateMediaData(DataReader& reader) {
 }
 
 CodecConfiguration ReadAvcConfiguration(DataReader& reader, uint32_t gap) {
-    RequireAvailable(reader, gap);
-    StartCodeWriter writer(uint64_t(gap) + kAvcConfigurationSlack);
-    writer.Unit(reader);
-    const uint32_t pictureSetCount = ReadU8(reader);
-    for (uint32_t i = 0; i < pictureSetCount; ++i) writer.Unit(reader);
-    return writer.Take();
+    const uint64_t limit = uint64_t(gap) + kAvcConfigurationSlack;
+    const std::vector<uint8_t> area = ReadConfigurationArea(reader, gap, limit);
+    return StartCodeConfiguration(
+        Format::ConvertAvcParameterSets(area.data(), area.size(), Format::ConfigurationForm::Bare, limit));
 }
 
 CodecConfiguration ReadHevcConfiguration(DataReader& reader, uint32_t gap) {
-    RequireAvailable(reader, gap);
-    StartCodeWriter writer(uint64_t(gap) + kHevcConfigurationSlack);
-    const uint32_t arrayCount = ReadU8(reader);
-    for (uint32_t i = 0; i < arrayCount; ++i) {
-        ReadU8(reader);  // the arrays' NAL unit type is not needed
-        const uint32_t unitCount = ReadU16(reader);
-        for (uint32_t j = 0; j < unitCount; ++j) writer.Unit(reader);
-    }
-    return writer.Take();
+    const uint64_t limit = uint64_t(gap) + kHevcConfigurationSlack;
+    const std::vector<uint8_t> area = ReadConfigurationArea(reader, gap, limit);
+    return StartCodeConfiguration(Format::ConvertHevcParameterSets(
+        area.data(), area.size(), Format::ConfigurationForm::Bare, Format::HevcUnitChoice::All, limit));
 }
 
 CodecConfiguration ReadRawConfiguration(DataReader& reader, uint32_t gap) {
