@@ -55,23 +55,24 @@ void RequireAvailable(DataReader& reader, uint64_t count) {
     if (reader.Available() < count) ThrowFormatError();
 }
 
-// The bytes a configuration area's conversion may read: the gap's, which the
-// file must hold, and as many after them as units within the limit can
-// reach, as far as the file holds them.
-std::vector<uint8_t> ReadConfigurationArea(DataReader& reader, uint32_t gap, uint64_t limit) {
+// Converts the configuration area of gap bytes at the reader's position,
+// which the file must hold. The units may reach past the gap, as far as the
+// limit lets them: only then are the bytes after it read, as many as the file
+// holds and the conversion may need.
+template <class Convert>
+CodecConfiguration ReadStartCodeConfiguration(DataReader& reader, uint32_t gap, uint64_t slack, Convert convert) {
     const uint64_t available = reader.Available();
     if (available < gap) ThrowFormatError();
-    std::vector<uint8_t> area(size_t(std::min(available, limit + Format::kBytesBeyondLimit)));
-    for (size_t done = 0; done < area.size();) {
-        const uint32_t piece = uint32_t(std::min<uint64_t>(area.size() - done, UINT32_MAX));
-        reader.GetData(area.data() + done, piece);
-        done += piece;
+    const uint64_t limit = uint64_t(gap) + slack;
+    std::vector<uint8_t> area(gap);
+    reader.GetData(area.data(), gap);
+    Format::ConvertedParameterSets converted = convert(area, limit);
+    const uint64_t reach = std::min(available, limit + Format::kBytesBeyondLimit);
+    if (converted.end == Format::ParameterSetEnd::Truncated && reach > gap) {
+        area.resize(size_t(reach));
+        reader.GetData(area.data() + gap, uint32_t(reach - gap));
+        converted = convert(area, limit);
     }
-    return area;
-}
-
-// Only a conversion that found every unit within its limit makes a configuration.
-CodecConfiguration StartCodeConfiguration(const Format::ConvertedParameterSets& converted) {
     if (converted.end != Format::ParameterSetEnd::Complete) ThrowFormatError();
     CodecConfiguration configuration{boost::shared_array<uint8_t>(new uint8_t[converted.bytes.size()]),
                                      uint32_t(converted.bytes.size())};
@@ -126,17 +127,20 @@ void LocateMediaData(DataReader& reader) {
 }
 
 CodecConfiguration ReadAvcConfiguration(DataReader& reader, uint32_t gap) {
-    const uint64_t limit = uint64_t(gap) + kAvcConfigurationSlack;
-    const std::vector<uint8_t> area = ReadConfigurationArea(reader, gap, limit);
-    return StartCodeConfiguration(
-        Format::ConvertAvcParameterSets(area.data(), area.size(), Format::ConfigurationForm::Bare, limit));
+    return ReadStartCodeConfiguration(reader, gap, kAvcConfigurationSlack,
+                                      [](const std::vector<uint8_t>& area, uint64_t limit) {
+                                          return Format::ConvertAvcParameterSets(
+                                              area.data(), area.size(), Format::ConfigurationForm::Bare, limit);
+                                      });
 }
 
 CodecConfiguration ReadHevcConfiguration(DataReader& reader, uint32_t gap) {
-    const uint64_t limit = uint64_t(gap) + kHevcConfigurationSlack;
-    const std::vector<uint8_t> area = ReadConfigurationArea(reader, gap, limit);
-    return StartCodeConfiguration(Format::ConvertHevcParameterSets(
-        area.data(), area.size(), Format::ConfigurationForm::Bare, Format::HevcUnitChoice::All, limit));
+    return ReadStartCodeConfiguration(reader, gap, kHevcConfigurationSlack,
+                                      [](const std::vector<uint8_t>& area, uint64_t limit) {
+                                          return Format::ConvertHevcParameterSets(area.data(), area.size(),
+                                                                                  Format::ConfigurationForm::Bare,
+                                                                                  Format::HevcUnitChoice::All, limit);
+                                      });
 }
 
 CodecConfiguration ReadRawConfiguration(DataReader& reader, uint32_t gap) {
