@@ -94,7 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
                        {2, 0x22, 0, 1, 0, 1, 0x44, 0x23, 0, 1, 0, 5, 0x46}, {0, 0, 0, 1, 0x44}, 5, kTruncated},
         ConversionCase{"ArrayHeaderCut", Codec::Hevc, kBare, kAll, kNoLimit, {2, 0x20, 0, 1, 0, 1, 0x40, 0x21, 0},
                        {0, 0, 0, 1, 0x40}, 5, kTruncated},
-        ConversionCase{"NoArrayCount", Codec::Hevc, kBare, kAll, kNoLimit, {}, {}, 0, kTruncated},
         // Two empty units: 4 bytes each.
         ConversionCase{"EmptyUnitsOverTheLimit", Codec::Hevc, kBare, kAll, 7, {1, 0x20, 0, 2, 0, 0, 0, 0},
                        {0, 0, 0, 1}, 4, kOverLimit},
