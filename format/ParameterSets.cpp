@@ -1,5 +1,7 @@
 #include "format/ParameterSets.h"
 
+#include <utility>
+
 #include "format/ByteOrder.h"
 #include "format/NalUnits.h"
 
