@@ -1,13 +1,12 @@
 #include "isom/IntegrityCheck.h"
 
-#include "common/NalUnits.h"
-
 #include <cstdio>
 #include <stdexcept>
 
 #include "common/Crc32.h"
 #include "format/ByteOrder.h"
 #include "format/UserDataItems.h"
+#include "format/NalUnits.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -17,22 +16,20 @@ using ZENT::SDK::Utility::Crc32Update;
 namespace {
 
 constexpr uint8_t kCheckValueTag = 110;
-using ZENT::SDK::Utility::kStartCode;
+using Format::kStartCode;
 
 [[noreturn]] void Malformed() { throw std::runtime_error("malformed user data"); }
 
 // The CRC of an H.264 payload stored with 4-byte length prefixes, each
 // prefix counted as a start code: the same value as the start-code form.
+// Unlike the rewrite, a unit that claims more than is left counts only its
+// start code, and fewer than four bytes at the end are not counted.
 uint32_t LengthPrefixedCrc(uint32_t crc, const uint8_t* payload, uint32_t size) {
-    uint64_t position = 0;
-    while (size - position >= 4) {
-        const uint8_t* p = payload + position;
-        uint64_t length = Format::LoadU32(p);
-        crc = Crc32Update(crc, kStartCode, 4);
-        position += 4;
-        if (length > size - position) break;
-        crc = Crc32Update(crc, payload + position, length);
-        position += length;
+    Format::PrefixedUnitWalk walk(payload, size, sizeof(kStartCode));
+    for (Format::PrefixedUnit unit; walk.Next(unit);) {
+        crc = Crc32Update(crc, kStartCode, sizeof(kStartCode));
+        if (unit.cut) break;
+        crc = Crc32Update(crc, payload + unit.offset, unit.length);
     }
     return crc;
 }

@@ -1,13 +1,12 @@
 #include "isom/PayloadReader.h"
 
-#include "common/NalUnits.h"
-
 #include <cstring>
 #include <ios>
 #include <stdexcept>
 
 #include "common/CodecTables.h"
 #include "format/ByteOrder.h"
+#include "format/NalUnits.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -15,7 +14,7 @@ using ZENT::SDK::Utility::FourCC;
 
 namespace {
 
-using ZENT::SDK::Utility::kStartCode;
+using Format::kStartCode;
 
 // No packet can carry more; see the packet block's own limit.
 constexpr uint64_t kMaxPayload = uint64_t(1) << 30;
@@ -68,12 +67,6 @@ bool EndsParameterPhase(bool hevc, unsigned type) {
     return hevc ? (type == 19 || type == 20) : (type == 1 || type == 5);
 }
 
-uint64_t LoadPrefix(const uint8_t* p, unsigned prefixSize) {
-    uint64_t value = 0;
-    for (unsigned k = 0; k < prefixSize; ++k) value = (value << 8) | p[k];
-    return value;
-}
-
 }  // namespace
 
 unsigned NalPrefixSize(uint8_t lengthSizeMinusOne) {
@@ -83,23 +76,18 @@ unsigned NalPrefixSize(uint8_t lengthSizeMinusOne) {
 uint64_t RewriteNalUnits(const uint8_t* sample, uint64_t size, unsigned prefixSize, bool hevc, bool sync,
                          const uint8_t* parameterSets, uint64_t parameterSetLength, uint8_t* out) {
     Sink sink(out);
-    const uint8_t* p = sample;
-    uint64_t remaining = size;
+    Format::PrefixedUnitWalk walk(sample, size, prefixSize);
+    Format::PrefixedUnit unit;
 
     if (sync && parameterSetLength != 0) {
         bool inserted = false;
-        while (remaining >= prefixSize) {
-            uint64_t n = LoadPrefix(p, prefixSize);
-            p += prefixSize;
-            remaining -= prefixSize;
-            // A unit that claims more than the sample holds takes what is left.
-            if (n > remaining) n = remaining;
+        while (walk.Next(unit)) {
             // A unit of length 0 is a bare start code, as in the copy phase.
-            if (n == 0) {
+            if (unit.length == 0) {
                 sink.Put(kStartCode, 4);
                 continue;
             }
-            const uint8_t header = p[0];
+            const uint8_t header = sample[unit.offset];
             const unsigned type = hevc ? (header & 0x7E) >> 1 : header & 0x1F;
             bool write = true;
             bool endsPhase = EndsParameterPhase(hevc, type);
@@ -122,28 +110,18 @@ uint64_t RewriteNalUnits(const uint8_t* sample, uint64_t size, unsigned prefixSi
             }
             if (write) {
                 sink.Put(kStartCode, 4);
-                sink.Put(p, n);
+                sink.Put(sample + unit.offset, unit.length);
             }
-            p += n;
-            remaining -= n;
             if (endsPhase) break;
         }
     }
 
-    while (remaining != 0) {
-        if (remaining < prefixSize) {
-            sink.Put(p, remaining);
-            break;
-        }
-        uint64_t n = LoadPrefix(p, prefixSize);
-        p += prefixSize;
-        remaining -= prefixSize;
-        if (n > remaining) n = remaining;
+    while (walk.Next(unit)) {
         sink.Put(kStartCode, 4);
-        sink.Put(p, n);
-        p += n;
-        remaining -= n;
+        sink.Put(sample + unit.offset, unit.length);
     }
+    // Fewer bytes than a prefix at the end are copied as they are.
+    if (walk.Position() < size) sink.Put(sample + walk.Position(), size - walk.Position());
     return sink.length();
 }
 
@@ -306,15 +284,7 @@ void PayloadReader::Emit(uint8_t* destination) {
     if (mode_ == Mode::kStoredDecrypted) {
         Decrypt(destination);
     } else if (mode_ == Mode::kStoredPrefixes) {
-        // Each 4-byte length becomes 00 00 00 01 where it stands.
-        uint64_t position = 0;
-        const uint64_t size = entry_->size;
-        while (size - position >= 4) {
-            uint64_t n = LoadPrefix(destination + position, 4);
-            std::memcpy(destination + position, kStartCode, 4);
-            position += 4;
-            position += n < size - position ? n : size - position;
-        }
+        Format::StartCodesInPlace(destination, entry_->size);
     }
 }
 

@@ -1,19 +1,16 @@
 #include "isom/SampleIndex.h"
 
-#include "common/NalUnits.h"
-
 #include <cfloat>
 
 #include "format/BadFormat.h"
 #include "common/CodecTables.h"
+#include "format/ParameterSets.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
 using ZENT::SDK::Utility::FourCC;
 
 namespace {
-
-using ZENT::SDK::Utility::kStartCode;
 
 void AssignSizesAndSyncFlags(const SampleTable& table, IndexEntry* entries, uint32_t count) {
     const SampleSizeTable& sizes = table.sizes;
@@ -46,67 +43,22 @@ void AssignOffsets(const SampleTable& table, IndexEntry* entries, uint32_t count
     }
 }
 
-// Appends one unit with its start code; false when its length runs past the
-// payload.
-bool AppendUnit(const std::vector<uint8_t>& payload, size_t& position, std::vector<uint8_t>& out,
-                uint32_t* lengthOut = nullptr) {
-    if (payload.size() - position < 2) return false;
-    uint32_t length = (uint32_t(payload[position]) << 8) | payload[position + 1];
-    position += 2;
-    if (payload.size() - position < length) return false;
-    out.insert(out.end(), kStartCode, kStartCode + 4);
-    out.insert(out.end(), payload.begin() + position, payload.begin() + position + length);
-    position += length;
-    if (lengthOut) *lengthOut = length;
-    return true;
-}
-
 }  // namespace
 
 std::vector<uint8_t> AvcParameterSets(const std::vector<uint8_t>& avcC) {
-    std::vector<uint8_t> out;
-    if (avcC.size() < 7) return out;
-    out.reserve(avcC.size() + 569);
-    size_t position = 6;
-    unsigned spsCount = avcC[5] & 0x1F;
-    for (unsigned k = 0; k < spsCount; ++k)
-        if (!AppendUnit(avcC, position, out)) return out;
-    if (position >= avcC.size()) return out;
-    unsigned ppsCount = avcC[position++];
-    for (unsigned k = 0; k < ppsCount; ++k)
-        if (!AppendUnit(avcC, position, out)) return out;
-    return out;
+    return Format::ConvertAvcParameterSets(avcC.data(), avcC.size(), Format::ConfigurationForm::Record,
+                                           Format::kNoLimit)
+        .bytes;
 }
 
 std::vector<uint8_t> HevcParameterSets(const std::vector<uint8_t>& hvcC, uint32_t& parameterSetLength) {
-    parameterSetLength = 0;
-    std::vector<uint8_t> parameterSets;
-    std::vector<uint8_t> prefixSei;
-    if (hvcC.size() < 23) return parameterSets;
-    unsigned arrayCount = hvcC[22];
-    size_t position = 23;
-    bool complete = true;
-    for (unsigned a = 0; a < arrayCount && complete; ++a) {
-        if (hvcC.size() - position < 3) break;
-        unsigned type = hvcC[position] & 0x3F;
-        unsigned unitCount = (unsigned(hvcC[position + 1]) << 8) | hvcC[position + 2];
-        position += 3;
-        for (unsigned u = 0; u < unitCount; ++u) {
-            std::vector<uint8_t> discard;
-            std::vector<uint8_t>& target = (type >= 32 && type <= 34) ? parameterSets
-                                           : type == 39               ? prefixSei
-                                                                      : discard;
-            if (!AppendUnit(hvcC, position, target)) {
-                complete = false;
-                break;
-            }
-        }
-    }
     // The parameter sets come first, so that the first parameterSetLength
     // bytes are exactly the VPS, SPS and PPS whatever the array order.
-    parameterSetLength = uint32_t(parameterSets.size());
-    parameterSets.insert(parameterSets.end(), prefixSei.begin(), prefixSei.end());
-    return parameterSets;
+    Format::ConvertedParameterSets converted =
+        Format::ConvertHevcParameterSets(hvcC.data(), hvcC.size(), Format::ConfigurationForm::Record,
+                                         Format::HevcUnitChoice::ParameterSetsThenPrefixSei, Format::kNoLimit);
+    parameterSetLength = uint32_t(converted.parameterSetLength);
+    return std::move(converted.bytes);
 }
 
 TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimescale) {

@@ -1,8 +1,8 @@
 #include "viewwhilerecording/IndexScan.h"
 
-#include "common/NalUnits.h"
-
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include <boost/make_shared.hpp>
 
@@ -10,6 +10,7 @@
 #include "format/ByteOrder.h"
 #include "format/FrameInfoRecord.h"
 #include "format/MetadataEntry.h"
+#include "format/ParameterSets.h"
 #include "viewwhilerecording/CodecTags.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
 #include "viewwhilerecording/ViewWhileRecImpl.h"
@@ -28,7 +29,6 @@ constexpr uint32_t kBoxSkip = FourCC("skip");
 // Room the converted parameter sets get beyond the area's own size.
 constexpr uint64_t kAvcConfigurationSlack = 513;
 constexpr uint64_t kHevcConfigurationSlack = 1024;
-using ZENT::SDK::Utility::kStartCode;
 
 // A frame-information record holds the media header (20 bytes or more)
 // after its fixed part; shorter records cannot make a packet and are not
@@ -36,44 +36,35 @@ using ZENT::SDK::Utility::kStartCode;
 constexpr uint32_t kMinIndexedRecordLength = uint32_t(Format::kRecordExtensionOffset);
 constexpr size_t kNonceLength = 8;
 
-uint32_t ReadU8(DataReader& reader) {
-    uint8_t byte;
-    reader.GetData(&byte, 1);
-    return byte;
-}
-
-uint32_t ReadU16(DataReader& reader) {
-    uint8_t bytes[2];
-    reader.GetData(bytes, 2);
-    return Format::LoadU16(bytes);
-}
-
 // Refuses to allocate for bytes the file does not hold yet.
 void RequireAvailable(DataReader& reader, uint64_t count) {
     if (reader.Available() < count) ThrowFormatError();
 }
 
-// Length-prefixed units read from the file and stored behind start codes,
-// never past the buffer's capacity.
-class StartCodeWriter {
-public:
-    explicit StartCodeWriter(uint64_t capacity) : buffer_(new uint8_t[capacity]), capacity_(capacity) {}
-
-    void Unit(DataReader& reader) {
-        const uint32_t length = ReadU16(reader);
-        if (capacity_ - used_ < sizeof(kStartCode) + uint64_t(length)) ThrowFormatError();
-        std::memcpy(buffer_.get() + used_, kStartCode, sizeof(kStartCode));
-        reader.GetData(buffer_.get() + used_ + sizeof(kStartCode), length);
-        used_ += sizeof(kStartCode) + length;
+// Converts the configuration area of gap bytes at the reader's position,
+// which the file must hold. The units may reach past the gap, as far as the
+// limit lets them: only then are the bytes after it read, as many as the file
+// holds and the conversion may need.
+template <class Convert>
+CodecConfiguration ReadStartCodeConfiguration(DataReader& reader, uint32_t gap, uint64_t slack, Convert convert) {
+    const uint64_t available = reader.Available();
+    if (available < gap) ThrowFormatError();
+    const uint64_t limit = uint64_t(gap) + slack;
+    std::vector<uint8_t> area(gap);
+    reader.GetData(area.data(), gap);
+    Format::ConvertedParameterSets converted = convert(area, limit);
+    const uint64_t reach = std::min(available, limit + Format::kBytesBeyondLimit);
+    if (converted.end == Format::ParameterSetEnd::Truncated && reach > gap) {
+        area.resize(size_t(reach));
+        reader.GetData(area.data() + gap, uint32_t(reach - gap));
+        converted = convert(area, limit);
     }
-
-    CodecConfiguration Take() { return {buffer_, uint32_t(used_)}; }
-
-private:
-    boost::shared_array<uint8_t> buffer_;
-    uint64_t capacity_;
-    uint64_t used_ = 0;
-};
+    if (converted.end != Format::ParameterSetEnd::Complete) ThrowFormatError();
+    CodecConfiguration configuration{boost::shared_array<uint8_t>(new uint8_t[converted.bytes.size()]),
+                                     uint32_t(converted.bytes.size())};
+    std::copy(converted.bytes.begin(), converted.bytes.end(), configuration.bytes.get());
+    return configuration;
+}
 
 }  // namespace
 
@@ -110,24 +101,20 @@ void LocateMediaData(DataReader& reader) {
 }
 
 CodecConfiguration ReadAvcConfiguration(DataReader& reader, uint32_t gap) {
-    RequireAvailable(reader, gap);
-    StartCodeWriter writer(uint64_t(gap) + kAvcConfigurationSlack);
-    writer.Unit(reader);
-    const uint32_t pictureSetCount = ReadU8(reader);
-    for (uint32_t i = 0; i < pictureSetCount; ++i) writer.Unit(reader);
-    return writer.Take();
+    return ReadStartCodeConfiguration(reader, gap, kAvcConfigurationSlack,
+                                      [](const std::vector<uint8_t>& area, uint64_t limit) {
+                                          return Format::ConvertAvcParameterSets(
+                                              area.data(), area.size(), Format::ConfigurationForm::Bare, limit);
+                                      });
 }
 
 CodecConfiguration ReadHevcConfiguration(DataReader& reader, uint32_t gap) {
-    RequireAvailable(reader, gap);
-    StartCodeWriter writer(uint64_t(gap) + kHevcConfigurationSlack);
-    const uint32_t arrayCount = ReadU8(reader);
-    for (uint32_t i = 0; i < arrayCount; ++i) {
-        ReadU8(reader);  // the arrays' NAL unit type is not needed
-        const uint32_t unitCount = ReadU16(reader);
-        for (uint32_t j = 0; j < unitCount; ++j) writer.Unit(reader);
-    }
-    return writer.Take();
+    return ReadStartCodeConfiguration(reader, gap, kHevcConfigurationSlack,
+                                      [](const std::vector<uint8_t>& area, uint64_t limit) {
+                                          return Format::ConvertHevcParameterSets(area.data(), area.size(),
+                                                                                  Format::ConfigurationForm::Bare,
+                                                                                  Format::HevcUnitChoice::All, limit);
+                                      });
 }
 
 CodecConfiguration ReadRawConfiguration(DataReader& reader, uint32_t gap) {

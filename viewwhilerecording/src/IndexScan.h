@@ -33,8 +33,8 @@ struct CodecConfiguration {
 // Reads an H.264 configuration area of gap bytes (a length-prefixed sequence
 // parameter set, a count, length-prefixed picture parameter sets) and gives
 // the units with 00 00 00 01 start codes. ViewWhileRecException when the
-// converted units would exceed gap + 513 bytes or the gap bytes are not all
-// in the file yet.
+// converted units would exceed gap + 513 bytes, or the gap bytes, or the units
+// (which may reach past them), are not all in the file yet.
 CodecConfiguration ReadAvcConfiguration(DataReader& reader, uint32_t gap);
 
 // The same for HEVC (arrays of type, count, length-prefixed units), within

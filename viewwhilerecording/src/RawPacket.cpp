@@ -1,8 +1,5 @@
 #include "viewwhilerecording/RawPacket.h"
 
-#include "common/NalUnits.h"
-
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -10,6 +7,7 @@
 #include "format/FrameInfoRecord.h"
 #include "viewwhilerecording/CodecTags.h"
 #include "common/PacketBlock.h"
+#include "format/NalUnits.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
 #include "viewwhilerecording/ViewWhileRecImpl.h"
@@ -18,8 +16,6 @@ namespace ZENT::SDK::ViewWhileRecording {
 
 namespace {
 
-using ZENT::SDK::Utility::kStartCode;
-constexpr uint32_t kLengthPrefixSize = 4;
 
 // Drops the caller's reference unless the packet is handed on.
 class PacketHold {
@@ -50,31 +46,21 @@ uint32_t PayloadOffset(const TPacketIdxInfo& packet) {
 
 void ConvertLengthPrefixes(DataReader& reader, uint8_t* payload, uint32_t length, bool hevc,
                            Utility::OpenSSLAESctr128* decryptor) {
-    uint8_t* out = payload;
-    uint32_t remaining = length;
-    while (remaining > 0) {
-        uint32_t unitLength = remaining;
-        if (remaining >= kLengthPrefixSize) {
-            reader.GetData(out, kLengthPrefixSize);
-            if (hevc && decryptor) decryptor->Decrypt(out, out, kLengthPrefixSize);
-            const uint32_t prefix = Format::LoadU32(out);
-            std::memcpy(out, kStartCode, sizeof(kStartCode));
-            out += kLengthPrefixSize;
-            remaining -= kLengthPrefixSize;
-            // A prefix beyond the sample is cut to what is left of it.
-            unitLength = std::min(prefix, remaining);
-        }
-        reader.GetData(out, unitLength);
-        if (decryptor && unitLength > 0) {
-            // An H.264 unit's header byte is stored in the clear.
-            if (hevc)
-                decryptor->Decrypt(out, out, unitLength);
-            else
-                decryptor->Decrypt(out + 1, out + 1, unitLength - 1);
-        }
-        out += unitLength;
-        remaining -= unitLength;
+    reader.GetData(payload, length);
+    // HEVC prefixes are protected with their units, in one key stream: they
+    // can be read only once it has run over the whole sample.
+    if (decryptor && hevc) decryptor->Decrypt(payload, payload, length);
+    if (!decryptor || hevc) {
+        Format::StartCodesInPlace(payload, length);
+        return;
     }
+    // An H.264 unit's header byte is stored in the clear, and so are the
+    // prefixes; 3 bytes or fewer at the end are one more unit.
+    const auto pastHeaderByte = [decryptor](uint8_t* unit, uint64_t unitLength) {
+        if (unitLength > 1) decryptor->Decrypt(unit + 1, unit + 1, uint32_t(unitLength - 1));
+    };
+    const uint64_t tail = Format::StartCodesInPlace(payload, length, pastHeaderByte);
+    pastHeaderByte(payload + tail, length - tail);
 }
 
 // ---- selection -------------------------------------------------------------
