@@ -1,6 +1,6 @@
 // The layout of a recording in progress as the scan reads it: top-level box
 // headers up to "mdat", and the codec configuration areas of the chunks.
-// The chunk walk itself is ViewWhileRecImpl::ScanNewData and ScanChunk.
+// The chunk walk itself is the ChunkScanner.
 #ifndef STAMPWALK_VIEWWHILERECORDING_INDEXSCAN_H
 #define STAMPWALK_VIEWWHILERECORDING_INDEXSCAN_H
 
@@ -12,6 +12,11 @@
 #include "viewwhilerecording/DataReader"
 
 namespace ZENT::SDK::ViewWhileRecording {
+
+// Refuses to allocate for bytes the file does not hold yet:
+// ViewWhileRecException when fewer than count bytes follow the reader's
+// position.
+void RequireAvailable(DataReader& reader, uint64_t count);
 
 // Reads a box header at the reader's position and leaves the reader after
 // it. ViewWhileRecException when a 64-bit size or a "uuid" user type is not

@@ -14,24 +14,24 @@ void PacketSelector::Invalidate(uint32_t tag) {
     toAsk_.insert(tag);
 }
 
-void PacketSelector::InvalidateAll(const TrackTable& tracks) {
+void PacketSelector::InvalidateAll() {
     pending_.clear();
     pendingTimes_.clear();
     exhausted_.clear();
-    for (const auto& entry : tracks) toAsk_.insert(toAsk_.end(), entry.first);
+    for (const auto& entry : tracks_) toAsk_.insert(toAsk_.end(), entry.first);
 }
 
-void PacketSelector::AskTracks(const TrackTable& tracks, bool forward, uint16_t skipSeconds, bool keyFramesOnly) {
+void PacketSelector::AskTracks(bool forward) {
     for (const uint32_t tag : toAsk_) {
-        const auto found = tracks.find(tag);
-        if (found == tracks.end()) continue;  // invalidated before its creation failed
+        const auto found = tracks_.find(tag);
+        if (found == tracks_.end()) continue;  // invalidated before its creation failed
         TrackInfo& track = *found->second;
         int32_t status = kOk;
         // A pending packet stays the track's candidate even when the
         // direction or the filters changed since it was taken.
         if (!track.pending)
-            status = forward ? track.TrackNextForward(skipSeconds, keyFramesOnly)
-                             : track.TrackNextBackward(skipSeconds, keyFramesOnly);
+            status = forward ? track.TrackNextForward(skipSeconds_, keyFramesOnly_)
+                             : track.TrackNextBackward(skipSeconds_, keyFramesOnly_);
         if (track.pending) {
             pending_.emplace(track.pending->timestamp, tag);
             pendingTimes_[tag] = track.pending->timestamp;
@@ -42,22 +42,36 @@ void PacketSelector::AskTracks(const TrackTable& tracks, bool forward, uint16_t 
     toAsk_.clear();
 }
 
-PacketSelector::Selection PacketSelector::Select(const TrackTable& tracks, int16_t direction, uint16_t skipSeconds,
-                                                 bool keyFramesOnly) {
-    if (direction != direction_ || skipSeconds != skipSeconds_ || keyFramesOnly != keyFramesOnly_) {
+PacketSelector::Choice PacketSelector::TakeNext() {
+    if (tracks_.empty()) return {-1, nullptr};
+    for (;;) {
+        const Selection selection = Select();
+        if (selection.status != kOk) return {selection.status, nullptr};
+        TrackInfo& track = *tracks_.at(selection.tag);
+        Choice choice{kOk, std::move(track.pending)};
+        track.pending.reset();
+        Invalidate(selection.tag);
+        if ((videoOnly_ || skipSeconds_ != 0) && !choice.packet->isVideo) continue;
+        return choice;
+    }
+}
+
+PacketSelector::Selection PacketSelector::Select() {
+    if (direction_ != answeredDirection_ || skipSeconds_ != answeredSkipSeconds_ ||
+        keyFramesOnly_ != answeredKeyFramesOnly_) {
         for (const auto& entry : exhausted_) toAsk_.insert(entry.first);
         exhausted_.clear();
-        direction_ = direction;
-        skipSeconds_ = skipSeconds;
-        keyFramesOnly_ = keyFramesOnly;
+        answeredDirection_ = direction_;
+        answeredSkipSeconds_ = skipSeconds_;
+        answeredKeyFramesOnly_ = keyFramesOnly_;
     }
-    const bool forward = direction == 1;
-    AskTracks(tracks, forward, skipSeconds, keyFramesOnly);
+    const bool forward = direction_ == 1;
+    AskTracks(forward);
 
     if (pending_.empty()) {
         // Every track was asked and answered: the last one's answer stands.
-        if (tracks.empty()) return {kNoNewData, 0};
-        const auto last = exhausted_.find(tracks.rbegin()->first);
+        if (tracks_.empty()) return {kNoNewData, 0};
+        const auto last = exhausted_.find(tracks_.rbegin()->first);
         return {last != exhausted_.end() ? last->second : kNoNewData, 0};
     }
     if (forward) return {kOk, pending_.begin()->second};

@@ -72,6 +72,12 @@ private:
     int64_t FirstNotBelow(int64_t from, int64_t to, uint64_t t, uint32_t index) const;
 };
 
+// Seeks the track for reading in the direction the reader is set to (-1
+// backward, anything else forward).
+inline int32_t SeekTrack(TrackInfo& track, uint64_t milliseconds, int16_t direction) {
+    return direction == -1 ? track.TrackSeekBackward(milliseconds) : track.TrackSeekForward(milliseconds);
+}
+
 }  // namespace ZENT::SDK::ViewWhileRecording
 
 #endif

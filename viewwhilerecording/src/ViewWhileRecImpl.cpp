@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include <boost/make_shared.hpp>
 
@@ -75,14 +76,20 @@ ViewWhileRecImpl::~ViewWhileRecImpl() {
 
 int32_t ViewWhileRecImpl::OutputRawPacket(TMediaPacket** out) {
     for (;;) {
-        const int32_t status = SelectNextPacket();
-        if (status == kAtBeginning) return status;
-        if (status == kOk) {
+        const PacketSelector::Choice choice = selector.TakeNext();
+        if (choice.status == kAtBeginning) return choice.status;
+        if (choice.status == kOk) {
+            ReplaceCurrentPacket(builder.Build(*choice.packet));
             *out = currentPacket;
             return kOk;
         }
         if (int32_t rescan = RescanStatus(ScanNewData())) return rescan;
     }
+}
+
+void ViewWhileRecImpl::ReplaceCurrentPacket(TMediaPacket* packet) {
+    TMediaPacket* previous = std::exchange(currentPacket, packet);
+    if (previous) previous->releaseOps->release(previous);
 }
 
 int32_t ViewWhileRecImpl::Seek(uint64_t milliseconds) {
@@ -93,10 +100,10 @@ int32_t ViewWhileRecImpl::Seek(uint64_t milliseconds) {
         for (const auto& entry : trackTable) {
             TrackInfo& track = *entry.second;
             track.pending.reset();
-            SeekTrack(track, milliseconds);
+            SeekTrack(track, milliseconds, direction);
             positioned = positioned || !track.packets.empty();
         }
-        selector.InvalidateAll(trackTable);
+        selector.InvalidateAll();
         if (positioned) {
             seekTarget = milliseconds;
             return kOk;

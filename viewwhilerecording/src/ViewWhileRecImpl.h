@@ -10,29 +10,21 @@
 #include <boost/shared_array.hpp>
 #include <boost/shared_ptr.hpp>
 
-#include "isom/AVReader.h"
 #include "common/AesCtr.h"
+#include "isom/AVReader.h"
+#include "viewwhilerecording/ChunkScanner.h"
+#include "viewwhilerecording/CodecInfo.h"
 #include "viewwhilerecording/DataReader"
-#include "viewwhilerecording/IndexRecord.h"
-#include "common/InflateStream.h"
 #include "viewwhilerecording/PacketSelector.h"
+#include "viewwhilerecording/RawPacketBuilder.h"
 #include "viewwhilerecording/TrackCursor.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 
 class ViewWhileRecImpl {
 public:
-    // The inflater of a compressed metadata codec; the dictionary stays with
-    // the codec's CodecInfo.
-    struct ZStream : Utility::RecordingInflateStream {};
-
-    struct CodecInfo {
-        uint32_t configLength = 0;
-        boost::shared_array<uint8_t> config;  // may be empty
-        uint16_t width = 0;
-        uint16_t height = 0;
-        boost::shared_ptr<ZStream> inflater;  // compressed metadata only
-    };
+    using ZStream = ViewWhileRecording::ZStream;
+    using CodecInfo = ViewWhileRecording::CodecInfo;
 
     // Opens the three readers and finds the media data: IOException when the
     // file cannot be opened, ViewWhileRecException when no "mdat" box is
@@ -53,26 +45,7 @@ public:
 
     // The scan of chunks written since the last look: the number of samples
     // in the chunks indexed, or -1 when it met a "skip" box before any.
-    int64_t ScanNewData();
-    // One chunk at indexReader's position; its sample count. Throws for a
-    // chunk that is not complete or not valid.
-    uint32_t ScanChunk();
-    void IndexChunkPackets(const IndexRecord& index, const IndexRecord& trailer, TrackInfo& track);
-
-    // The next packet across tracks into currentPacket: 0, -1 with no track
-    // yet, or, with nothing left, the status of the track with the largest tag.
-    int32_t SelectNextPacket();
-    struct TrackChoice {
-        int32_t status = 0;
-        boost::shared_ptr<TPacketIdxInfo> packet;
-        boost::shared_ptr<TrackInfo> track;  // the packet's track
-        uint32_t tag = 0;                    // the track's key in trackTable
-    };
-    // Forward (1) the earliest pending packet, backward the latest, the
-    // smaller tag at equal times; the track keeps it pending.
-    TrackChoice SelectTrackPacket(int16_t readDirection);
-    // A new packet holding one reference for the caller.
-    TMediaPacket* BuildRawPacket(const TPacketIdxInfo& packet);
+    int64_t ScanNewData() { return scanner.ScanNewData(); }
 
     TMediaPacket* currentPacket = nullptr;
     std::map<uint32_t, CodecInfo> codecTable;
@@ -91,17 +64,14 @@ public:
     boost::shared_ptr<Utility::OpenSSLAESctr128> decryptor;
 
 private:
-    // Told of every change to a track that could change its next packet.
-    PacketSelector selector;
+    // The three parts of the work, on the fields above. The selector is told
+    // of every change to a track that could change its next packet.
+    PacketSelector selector{trackTable, direction, skipSeconds, keyFramesOnly, videoOnly};
+    ChunkScanner scanner{{indexReader, trailerReader, codecTable, trackTable, selector, videoSeen, audioSeen, encrypted,
+                          seekTarget, direction}};
+    RawPacketBuilder builder{sampleReader, codecTable, decryptor};
 
-    // Reads the configuration area after the index record (which may change
-    // "METT" to "METJ") and enters it into codecTable unless the tag has one.
-    void ReadCodecConfiguration(IndexRecord& index);
-    int32_t SeekTrack(TrackInfo& track, uint64_t milliseconds);
     void ReplaceCurrentPacket(TMediaPacket* packet);
-    // The payload of a sample that is not compressed, decrypted when it has
-    // a nonce and a key is set.
-    void ReadPayload(const TPacketIdxInfo& packet, uint8_t* payload);
 };
 
 }  // namespace ZENT::SDK::ViewWhileRecording

@@ -1,13 +1,16 @@
 // Turning an indexed sample into a packet: the packet assembly from its
-// frame-information record, and the rewriting of length-prefixed units.
-// The selection across tracks is ViewWhileRecImpl::SelectNextPacket.
-#ifndef STAMPWALK_VIEWWHILERECORDING_RAWPACKET_H
-#define STAMPWALK_VIEWWHILERECORDING_RAWPACKET_H
+// frame-information record, the sample read from the file (inflated,
+// decrypted, its length prefixes rewritten as start codes) as its payload.
+#ifndef STAMPWALK_VIEWWHILERECORDING_RAWPACKETBUILDER_H
+#define STAMPWALK_VIEWWHILERECORDING_RAWPACKETBUILDER_H
 
 #include <cstdint>
 
 #include "isom/AVReader.h"
+#include <boost/shared_ptr.hpp>
+
 #include "common/AesCtr.h"
+#include "viewwhilerecording/CodecInfo.h"
 #include "viewwhilerecording/DataReader"
 #include "viewwhilerecording/TrackCursor.h"
 
@@ -31,6 +34,28 @@ uint32_t PayloadOffset(const TPacketIdxInfo& packet);
 // HEVC prefixes and units whole, H.264 units but their first byte.
 void ConvertLengthPrefixes(DataReader& reader, uint8_t* payload, uint32_t length, bool hevc,
                            Utility::OpenSSLAESctr128* decryptor);
+
+class RawPacketBuilder {
+public:
+    // The instance's sample reader, codec table and key (empty until set).
+    RawPacketBuilder(DataReader& sampleReader, const CodecTable& codecTable,
+                     const boost::shared_ptr<Utility::OpenSSLAESctr128>& decryptor)
+        : sampleReader_(sampleReader), codecTable_(codecTable), decryptor_(decryptor) {}
+    RawPacketBuilder(const RawPacketBuilder&) = delete;
+    RawPacketBuilder& operator=(const RawPacketBuilder&) = delete;
+
+    // A new packet holding one reference for the caller.
+    TMediaPacket* Build(const TPacketIdxInfo& packet);
+
+private:
+    // The payload of a sample that is not compressed, decrypted when it has
+    // a nonce and a key is set.
+    void ReadPayload(const TPacketIdxInfo& packet, uint8_t* payload);
+
+    DataReader& sampleReader_;
+    const CodecTable& codecTable_;
+    const boost::shared_ptr<Utility::OpenSSLAESctr128>& decryptor_;
+};
 
 }  // namespace ZENT::SDK::ViewWhileRecording
 

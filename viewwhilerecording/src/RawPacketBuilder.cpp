@@ -1,4 +1,4 @@
-#include "viewwhilerecording/RawPacket.h"
+#include "viewwhilerecording/RawPacketBuilder.h"
 
 #include <cstring>
 #include <utility>
@@ -10,7 +10,6 @@
 #include "format/NalUnits.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
-#include "viewwhilerecording/ViewWhileRecImpl.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 
@@ -63,53 +62,20 @@ void ConvertLengthPrefixes(DataReader& reader, uint8_t* payload, uint32_t length
     pastHeaderByte(payload + tail, length - tail);
 }
 
-// ---- selection -------------------------------------------------------------
-
-ViewWhileRecImpl::TrackChoice ViewWhileRecImpl::SelectTrackPacket(int16_t readDirection) {
-    const PacketSelector::Selection selection =
-        selector.Select(trackTable, readDirection, skipSeconds, keyFramesOnly);
-    TrackChoice choice;
-    choice.status = selection.status;
-    if (selection.status != kOk) return choice;
-    choice.tag = selection.tag;
-    choice.track = trackTable.at(selection.tag);
-    choice.packet = choice.track->pending;
-    return choice;
-}
-
-int32_t ViewWhileRecImpl::SelectNextPacket() {
-    if (trackTable.empty()) return -1;
-    for (;;) {
-        const TrackChoice choice = SelectTrackPacket(direction);
-        if (choice.status != kOk) return choice.status;
-        // Consumed whether or not it is handed out, so a failed read moves on.
-        choice.track->pending.reset();
-        selector.Invalidate(choice.tag);
-        if ((videoOnly || skipSeconds != 0) && !choice.packet->isVideo) continue;
-        ReplaceCurrentPacket(BuildRawPacket(*choice.packet));
-        return kOk;
-    }
-}
-
-void ViewWhileRecImpl::ReplaceCurrentPacket(TMediaPacket* packet) {
-    TMediaPacket* previous = std::exchange(currentPacket, packet);
-    if (previous) previous->releaseOps->release(previous);
-}
-
 // ---- building ----------------------------------------------------------------
 
-TMediaPacket* ViewWhileRecImpl::BuildRawPacket(const TPacketIdxInfo& packet) {
-    sampleReader.SetPosition(packet.offset);
+TMediaPacket* RawPacketBuilder::Build(const TPacketIdxInfo& packet) {
+    sampleReader_.SetPosition(packet.offset);
     static const CodecInfo kNoCodecInfo;
-    const auto found = codecTable.find(packet.tag);
-    const CodecInfo& info = found != codecTable.end() ? found->second : kNoCodecInfo;
+    const auto found = codecTable_.find(packet.tag);
+    const CodecInfo& info = found != codecTable_.end() ? found->second : kNoCodecInfo;
     const uint32_t payloadOffset = PayloadOffset(packet);
     // The sample's size needs no check against the file here: the scan took
     // the chunk only once its trailer, which follows the samples, was read.
 
     if (info.inflater) {
         uint8_t* input = info.inflater->PrepareInput(packet.size);
-        sampleReader.GetData(input, packet.size);
+        sampleReader_.GetData(input, packet.size);
         const uint32_t produced = info.inflater->InflateInput(info.config.get(), info.configLength);
         PacketHold built(BuildPacketFromRecord(packet, produced));
         if (produced) std::memcpy(built->frameData + payloadOffset, info.inflater->Output(), produced);
@@ -123,21 +89,21 @@ TMediaPacket* ViewWhileRecImpl::BuildRawPacket(const TPacketIdxInfo& packet) {
     return built.Release();
 }
 
-void ViewWhileRecImpl::ReadPayload(const TPacketIdxInfo& packet, uint8_t* payload) {
+void RawPacketBuilder::ReadPayload(const TPacketIdxInfo& packet, uint8_t* payload) {
     // Without a key, protected samples are handed out as stored, length
     // prefixes and all.
-    if (packet.nonce && !decryptor) {
-        sampleReader.GetData(payload, packet.size);
+    if (packet.nonce && !decryptor_) {
+        sampleReader_.GetData(payload, packet.size);
         return;
     }
-    Utility::OpenSSLAESctr128* key = packet.nonce ? decryptor.get() : nullptr;
+    Utility::OpenSSLAESctr128* key = packet.nonce ? decryptor_.get() : nullptr;
     // One key stream per sample, running on across its units.
     if (key) key->SetIV(packet.nonce.get());
     if (packet.tag == kTagH264 || packet.tag == kTagHevc) {
-        ConvertLengthPrefixes(sampleReader, payload, packet.size, packet.tag == kTagHevc, key);
+        ConvertLengthPrefixes(sampleReader_, payload, packet.size, packet.tag == kTagHevc, key);
         return;
     }
-    sampleReader.GetData(payload, packet.size);
+    sampleReader_.GetData(payload, packet.size);
     if (key) key->Decrypt(payload, payload, packet.size);
 }
 

@@ -1,0 +1,180 @@
+#include "viewwhilerecording/ChunkScanner.h"
+
+#include <vector>
+
+#include <boost/make_shared.hpp>
+
+#include "format/ByteOrder.h"
+#include "format/BoxHeader.h"
+#include "format/FourCC.h"
+#include "format/FrameInfoRecord.h"
+#include "format/MetadataEntry.h"
+#include "viewwhilerecording/CodecTags.h"
+#include "viewwhilerecording/IndexScan.h"
+#include "viewwhilerecording/ViewWhileRecException.h"
+
+namespace ZENT::SDK::ViewWhileRecording {
+
+namespace {
+
+using Format::kPlainHeaderSize;
+
+constexpr uint32_t kBoxSkip = Format::FourCC("skip");
+
+// A frame-information record holds the media header (20 bytes or more)
+// after its fixed part; shorter records cannot make a packet and are not
+// indexed.
+constexpr uint32_t kMinIndexedRecordLength = uint32_t(Format::kRecordExtensionOffset);
+constexpr size_t kNonceLength = 8;
+
+}  // namespace
+
+int64_t ChunkScanner::ScanNewData() {
+    int64_t total = 0;
+    for (;;) {
+        if (indexReader_.Available() < kPlainHeaderSize) return total;
+        // The probe needs only the type: a chunk's first bytes are an index
+        // record, not a box, and must not be read as a longer header.
+        const uint64_t chunkStart = indexReader_.GetPosition();
+        uint8_t probe[kPlainHeaderSize];
+        indexReader_.GetData(probe, kPlainHeaderSize);
+        indexReader_.SetPosition(chunkStart);
+        if (Format::LoadU32(probe + 4) == kBoxSkip) return total > 0 ? total : -1;
+        try {
+            total += ScanChunk();
+        } catch (const std::exception&) {
+            // Not complete yet (or never will be): try it again next time.
+            indexReader_.SetPosition(chunkStart);
+            return total;
+        }
+    }
+}
+
+uint32_t ChunkScanner::ScanChunk() {
+    IndexRecord index;
+    IndexRecord trailer;
+    boost::shared_array<uint8_t> nonce;
+
+    ReadIndexRecord(indexReader_, index);
+    while (index.flags & kFlagPassOver) {
+        trailerReader_.SetPosition(index.dataEnd);
+        ReadIndexRecord(trailerReader_, trailer);
+        indexReader_.SetPosition(trailer.dataEnd);
+        ReadIndexRecord(indexReader_, index);
+    }
+
+    if (index.flags & kFlagVideo) {
+        videoSeen_ = true;
+    } else if (index.flags & kFlagAudio) {
+        audioSeen_ = true;
+    } else if (index.flags & kFlagEncryption) {
+        encrypted_ = 1;
+        // The nonce is the 8 bytes that end the record's sample data; with
+        // fewer sample bytes than that it reaches back into the record itself,
+        // never before the file's start, since the "mdat" header comes first.
+        nonce.reset(new uint8_t[kNonceLength]);
+        indexReader_.SetPosition(index.dataEnd - kNonceLength);
+        indexReader_.GetData(nonce.get(), kNonceLength);
+        ReadIndexRecord(indexReader_, trailer);
+        indexReader_.SetPosition(trailer.dataEnd);
+        ReadIndexRecord(indexReader_, index);
+        // The chunk behind the encryption record tells its kind as well.
+        if (index.flags & kFlagVideo)
+            videoSeen_ = true;
+        else if (index.flags & kFlagAudio)
+            audioSeen_ = true;
+    }
+
+    ReadCodecConfiguration(index);
+
+    trailerReader_.SetPosition(index.dataEnd);
+    ReadIndexRecord(trailerReader_, trailer);
+    if (trailer.tag != kTagNorv || trailer.count != index.count) ThrowFormatError();
+
+    // Before the track may be created: a track the selector does not know
+    // would never be asked for a packet.
+    selector_.Invalidate(index.tag);
+    boost::shared_ptr<TrackInfo> track;
+    const auto found = trackTable_.find(index.tag);
+    if (found != trackTable_.end()) {
+        track = found->second;
+    } else {
+        track = boost::make_shared<TrackInfo>();
+        track->isVideo = index.flags & kFlagVideo;
+        track->nonce = nonce;
+        trackTable_.emplace(index.tag, track);
+    }
+    IndexChunkPackets(index, trailer, *track);
+    if (track->cursor == kBeforeFirst || track->cursor == kTrackEnd)
+        SeekTrack(*track, seekTarget_, direction_);
+    return trailer.count;
+}
+
+void ChunkScanner::ReadCodecConfiguration(IndexRecord& index) {
+    CodecInfo info;
+    info.width = index.width;
+    info.height = index.height;
+    if (index.gap != 0) {
+        CodecConfiguration configuration;
+        if (index.tag == kTagH264)
+            configuration = ReadAvcConfiguration(indexReader_, index.gap);
+        else if (index.tag == kTagHevc)
+            configuration = ReadHevcConfiguration(indexReader_, index.gap);
+        else
+            configuration = ReadRawConfiguration(indexReader_, index.gap);
+
+        if (index.tag == kTagMett) {
+            const Format::MetadataForm form =
+                Format::ClassifyMetadataEntry(configuration.bytes.get(), configuration.length);
+            if (form != Format::MetadataForm::kNone) index.tag = kTagMetj;
+            if (form == Format::MetadataForm::kCompressed) {
+                info.inflater = boost::make_shared<ZStream>();
+                if (Format::HasDeflatedDictionary(configuration.bytes.get(), configuration.length)) {
+                    const Utility::InflatedDictionary dictionary = info.inflater->LoadDictionary(
+                        configuration.bytes.get() + Format::kDictionaryOffset,
+                        configuration.length - uint32_t(Format::kDictionaryOffset));
+                    configuration = {dictionary.bytes, dictionary.length};
+                }
+            }
+        }
+        info.config = configuration.bytes;
+        info.configLength = configuration.length;
+    }
+    // The first entry of a tag stays.
+    codecTable_.emplace(index.tag, std::move(info));
+}
+
+void ChunkScanner::IndexChunkPackets(const IndexRecord& index, const IndexRecord& trailer, TrackInfo& track) {
+    trailerReader_.SetPosition(trailer.dataStart);
+    uint64_t sampleOffset = index.dataStart;
+    uint64_t recordOffset = trailer.dataStart;
+    std::vector<boost::shared_ptr<TPacketIdxInfo>> chunkPackets;
+    for (uint32_t i = 0; i < trailer.count; ++i) {
+        const uint32_t sampleSize = index.sizes[i];
+        const uint32_t recordLength = trailer.sizes[i];
+        if (recordLength >= kMinIndexedRecordLength) {
+            RequireAvailable(trailerReader_, recordLength);
+            auto packet = boost::make_shared<TPacketIdxInfo>();
+            packet->offset = sampleOffset;
+            packet->size = sampleSize;
+            packet->tag = index.tag;
+            packet->isVideo = index.flags & kFlagVideo;
+            packet->record.reset(new uint8_t[recordLength]);
+            packet->recordLength = recordLength;
+            trailerReader_.GetData(packet->record.get(), recordLength);
+            const uint8_t* record = packet->record.get();
+            packet->timestamp = uint64_t(Format::LoadU32(record + Format::kRecordSecondsOffset)) * 1000 +
+                                Format::LoadU16(record + Format::kRecordMillisecondsOffset);
+            packet->isKey = record[Format::kRecordFrameTypeOffset] < Format::kFirstNonKeyFrameType;
+            chunkPackets.push_back(std::move(packet));
+        } else {
+            trailerReader_.SetPosition(recordOffset + recordLength);
+        }
+        sampleOffset += sampleSize;
+        recordOffset += recordLength;
+    }
+    for (const auto& packet : chunkPackets) track.AddPacket(packet);
+    indexReader_.SetPosition(trailer.dataEnd);
+}
+
+}  // namespace ZENT::SDK::ViewWhileRecording
