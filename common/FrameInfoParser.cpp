@@ -22,46 +22,6 @@ constexpr int32_t kDaylightSavingOffset = -3600;
 constexpr int32_t kZoneStepSeconds = 900;
 constexpr uint32_t kZoneIndexOfUtc = 48;
 
-enum class Extension : uint8_t { None, Video, Audio };
-
-// What a header's codec code selects. A zero default is not applied.
-struct HeaderCodec {
-    uint32_t code;
-    uint32_t codecType;
-    Extension extension;
-    uint32_t frameCount;  // set before the extension is read
-    uint32_t sampleRate;  // set before the extension, or after it for AMR
-    uint8_t channels;
-    bool rateAfterExtension;  // AMR: the fixed rate overrides what the extension says
-};
-
-constexpr HeaderCodec kHeaderCodecs[] = {
-    {FourCC("jpeg"), kCodecJpeg, Extension::Video, 1, 0, 0, false},
-    {FourCC("h263"), kCodecH263, Extension::Video, 1, 0, 0, false},
-    {FourCC("mp4v"), kCodecMp4v, Extension::Video, 1, 0, 0, false},
-    {FourCC("h264"), kCodecH264, Extension::Video, 1, 0, 0, false},
-    {FourCC("h265"), kCodecHevc, Extension::Video, 1, 0, 0, false},
-    {FourCC("DMYV"), kCodecDummyVideo, Extension::Video, 1, 0, 0, false},
-    {FourCC("7221"), kCodecG7221, Extension::Audio, 0, 16000, 1, false},
-    {FourCC("729A"), kCodecG729, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("aac "), kCodecAac, Extension::Audio, 0, 0, 0, false},
-    {FourCC("GAMR"), kCodecGamr, Extension::Audio, 0, 8000, 1, true},
-    {FourCC("SAMR"), kCodecSamr, Extension::Audio, 0, 8000, 1, true},
-    {FourCC("PCMU"), kCodecUlaw, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("G711"), kCodecUlaw, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("PCMA"), kCodecAlaw, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("G726"), kCodecG726, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("DMYA"), kCodecDummyAudio, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("metx"), kCodecMetx, Extension::None, 0, 0, 0, false},
-    {FourCC("metj"), kCodecMetj, Extension::None, 0, 0, 0, false},
-};
-
-const HeaderCodec* FindHeaderCodec(uint32_t code) {
-    for (const HeaderCodec& codec : kHeaderCodecs)
-        if (codec.code == code) return &codec;
-    return nullptr;
-}
-
 uint32_t BigEndian32(const uint8_t* bytes) {
     return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) |
            uint32_t(bytes[3]);
@@ -275,17 +235,17 @@ void ParseFrameHeader(TMediaPacket* packet, size_t headerLength) {
 
     uint8_t typeByte = header[8];
     uint32_t flags = BigEndian32(header + 9);
-    if (const HeaderCodec* codec = FindHeaderCodec(BigEndian32(header + 4))) {
+    if (const CodecEntry* codec = FindCodecByHeaderCode(BigEndian32(header + 4))) {
         packet->codecType = codec->codecType;
-        if (codec->frameCount) packet->frameCount = codec->frameCount;
-        if (codec->sampleRate && !codec->rateAfterExtension) {
+        if (codec->kind == CodecKind::kVideo) packet->frameCount = 1;
+        if (codec->sampleRate && !codec->rateOverridesHeader) {
             packet->sampleRate = codec->sampleRate;
             packet->channels = codec->channels;
         }
         BitReader bits(header + kMediaHeaderFixedSize, header + headerSize);
-        if (codec->extension == Extension::Video) ReadVideoExtension(bits, flags, packet);
-        if (codec->extension == Extension::Audio) ReadAudioExtension(bits, packet);
-        if (codec->rateAfterExtension) {
+        if (codec->kind == CodecKind::kVideo) ReadVideoExtension(bits, flags, packet);
+        if (codec->kind == CodecKind::kAudio) ReadAudioExtension(bits, packet);
+        if (codec->rateOverridesHeader) {
             packet->sampleRate = codec->sampleRate;
             packet->channels = codec->channels;
         }
@@ -320,9 +280,9 @@ const std::vector<TMotionTriggerInfoEx>& CollectMotionTriggers(const uint8_t* he
     std::vector<TMotionTriggerInfoEx>& triggers = ThreadTriggerList();
     triggers.clear();
     uint32_t headerSize = CheckedMediaHeaderSize(header, headerLength);
-    const HeaderCodec* codec = FindHeaderCodec(BigEndian32(header + 4));
+    const CodecEntry* codec = FindCodecByHeaderCode(BigEndian32(header + 4));
     uint32_t flags = BigEndian32(header + 9);
-    if (!codec || codec->extension != Extension::Video || !(flags & kFlagTaggedItems)) return triggers;
+    if (!codec || codec->kind != CodecKind::kVideo || !(flags & kFlagTaggedItems)) return triggers;
 
     BitReader bits(header + kMediaHeaderFixedSize, header + headerSize);
     ReadMotionWindows(bits, nullptr);

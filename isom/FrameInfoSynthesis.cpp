@@ -30,11 +30,6 @@ void Put32(uint8_t* p, uint32_t v) {
     p[3] = uint8_t(v);
 }
 
-bool HasLongHeader(uint32_t codecType) {
-    return codecType == kCodecAac || codecType == kCodecSamr || codecType == kCodecUlaw ||
-           codecType == kCodecAlaw || codecType == kCodecG726;
-}
-
 // The codec extension, most significant bit first.
 void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firstPayloadByte, uint32_t length,
                     uint8_t* out) {
@@ -99,13 +94,14 @@ uint64_t TimelineMilliseconds(double startOffset, double sampleTime) {
     return uint64_t(ms);
 }
 
-size_t SynthesizeFrameInfo(uint32_t codecType, const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
-                           uint8_t firstPayloadByte, uint32_t length, uint8_t* record) {
+size_t SynthesizeFrameInfo(const Utility::CodecEntry& codec, const TrackRecord& track, const TrackTimeline& timeline,
+                           uint32_t j, uint8_t firstPayloadByte, uint32_t length, uint8_t* record) {
     std::memset(record, 0, kSynthesizedRecordCapacity);
-    const uint32_t headerLength = HasLongHeader(codecType) ? 28 : 24;
+    const uint32_t codecType = codec.codecType;
+    const uint32_t headerLength = codec.longHeader ? 28 : 24;
     Put32(record + 8, headerLength);
     // Offsets 12 (user-data length) and 16 (the header's length word) stay zero.
-    Put32(record + 20, ZENT::SDK::Utility::CodecHeaderCode(codecType));
+    Put32(record + 20, codec.headerCode);
 
     const IndexEntry& entry = timeline.entries[j];
     record[24] = (codecType < 0xFF && entry.syncFlag != 1) ? 0x10 : 0x00;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/CodecTables.h"
+
 namespace ZENT::SDK::Pelagor2 {
 
 constexpr unsigned kMaxTracks = 16;
@@ -97,6 +99,10 @@ struct TrackEncryption {
     uint8_t defaultKid[16] = {};
 };
 
+// The form of a "mett" entry's metadata, told by its content encoding and
+// MIME type: plain, deflate-compressed, or neither.
+enum class MetadataForm { kNone, kPlain, kCompressed };
+
 struct SampleDescription {
     uint32_t type = 0;  // for a protected entry, the data format of its frma box
     uint16_t dataReferenceIndex = 0;
@@ -118,6 +124,9 @@ struct SampleDescription {
     uint8_t hevcLengthSizeMinusOne = 0;
     SchemeType scheme;
     TrackEncryption encryption;
+    // Resolved once the entry is read; nullptr when its track is not playable.
+    const Utility::CodecEntry* codec = nullptr;
+    MetadataForm metadataForm = MetadataForm::kNone;  // of a "mett" entry
 };
 
 struct TimeToSampleEntry {
