@@ -269,18 +269,24 @@ void ViewWhileRecImpl::ReadCodecConfiguration(IndexRecord& index) {
     CodecInfo info;
     info.width = index.width;
     info.height = index.height;
+    info.codec = Utility::FindCodecByTag(index.tag);
     if (index.gap != 0) {
         CodecConfiguration configuration;
-        if (index.tag == kTagH264)
+        const Utility::DecoderConfig decoderConfig =
+            info.codec ? info.codec->decoderConfig : Utility::DecoderConfig::kGeneric;
+        if (decoderConfig == Utility::DecoderConfig::kAvc)
             configuration = ReadAvcConfiguration(indexReader, index.gap);
-        else if (index.tag == kTagHevc)
+        else if (decoderConfig == Utility::DecoderConfig::kHevc)
             configuration = ReadHevcConfiguration(indexReader, index.gap);
         else
             configuration = ReadRawConfiguration(indexReader, index.gap);
 
         if (index.tag == kTagMett) {
             const MetadataForm form = ClassifyMetadataConfiguration(configuration.bytes.get(), configuration.length);
-            if (form != MetadataForm::Unknown) index.tag = kTagMetj;
+            if (form != MetadataForm::Unknown) {
+                index.tag = kTagMetj;
+                info.codec = Utility::FindCodecByTag(kTagMetj);
+            }
             if (form == MetadataForm::Compressed) {
                 info.inflater = boost::make_shared<ZStream>();
                 if (HasDeflatedDictionary(configuration.bytes.get(), configuration.length)) {

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <utility>
 
-#include "viewwhilerecording/CodecTags.h"
 #include "common/PacketBlock.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
@@ -134,13 +133,14 @@ TMediaPacket* ViewWhileRecImpl::BuildRawPacket(const TPacketIdxInfo& packet) {
     }
 
     PacketHold built(BuildPacketFromRecord(packet, packet.size));
-    ReadPayload(packet, built->frameData + payloadOffset);
+    ReadPayload(packet, info.codec, built->frameData + payloadOffset);
     built->width = info.width;
     built->height = info.height;
     return built.Release();
 }
 
-void ViewWhileRecImpl::ReadPayload(const TPacketIdxInfo& packet, uint8_t* payload) {
+void ViewWhileRecImpl::ReadPayload(const TPacketIdxInfo& packet, const Utility::CodecEntry* codec,
+                                   uint8_t* payload) {
     // Without a key, protected samples are handed out as stored, length
     // prefixes and all.
     if (packet.nonce && !decryptor) {
@@ -150,8 +150,9 @@ void ViewWhileRecImpl::ReadPayload(const TPacketIdxInfo& packet, uint8_t* payloa
     Utility::OpenSSLAESctr128* key = packet.nonce ? decryptor.get() : nullptr;
     // One key stream per sample, running on across its units.
     if (key) key->SetIV(packet.nonce.get());
-    if (packet.tag == kTagH264 || packet.tag == kTagHevc) {
-        ConvertLengthPrefixes(sampleReader, payload, packet.size, packet.tag == kTagHevc, key);
+    if (codec && codec->nalUnits) {
+        const bool hevc = codec->decoderConfig == Utility::DecoderConfig::kHevc;
+        ConvertLengthPrefixes(sampleReader, payload, packet.size, hevc, key);
         return;
     }
     sampleReader.GetData(payload, packet.size);

@@ -12,6 +12,7 @@
 
 #include "isom/AVReader.h"
 #include "common/AesCtr.h"
+#include "common/CodecTables.h"
 #include "viewwhilerecording/DataReader"
 #include "viewwhilerecording/IndexRecord.h"
 #include "common/InflateStream.h"
@@ -32,6 +33,7 @@ public:
         uint16_t width = 0;
         uint16_t height = 0;
         boost::shared_ptr<ZStream> inflater;  // compressed metadata only
+        const Utility::CodecEntry* codec = nullptr;  // the tag's row; nullptr for "G711", "METT" and unknown tags
     };
 
     // Opens the three readers and finds the media data: IOException when the
@@ -101,7 +103,7 @@ private:
     void ReplaceCurrentPacket(TMediaPacket* packet);
     // The payload of a sample that is not compressed, decrypted when it has
     // a nonce and a key is set.
-    void ReadPayload(const TPacketIdxInfo& packet, uint8_t* payload);
+    void ReadPayload(const TPacketIdxInfo& packet, const Utility::CodecEntry* codec, uint8_t* payload);
 };
 
 }  // namespace ZENT::SDK::ViewWhileRecording
