@@ -1,59 +1,70 @@
 #include "common/CodecTables.h"
 
-#include "isom/AVReader.h"
+#include <array>
+#include <cstddef>
+#include <utility>
 
 namespace ZENT::SDK::Utility {
 
-const CodecEntry kCodecTable[] = {
-    {kCodecJpeg, "JPEG", 0, FourCC("jpeg"), FourCCLittle("JPEG")},
-    {kCodecH263, "H263", FourCC("s263"), FourCC("h263"), FourCCLittle("H263")},
-    {kCodecMp4v, "MP4V", 0, FourCC("mp4v"), FourCCLittle("MP4V")},
-    {kCodecH264, "H264", FourCC("avc1"), FourCC("h264"), FourCCLittle("H264")},
-    {kCodecHevc, "HEVC", FourCC("hvc1"), FourCC("h265"), FourCCLittle("HEVC")},
-    {kCodecDummyVideo, nullptr, 0, 0, 0},
-    {kCodecG7221, "G722", FourCC("g722"), FourCC("7221"), FourCCLittle("G722")},
-    {kCodecG729, "G729", FourCC("g729"), FourCC("729A"), FourCCLittle("G729")},
-    {kCodecAac, "AAC4", FourCC("mp4a"), FourCC("aac "), FourCCLittle("AAC4")},
-    {kCodecGamr, nullptr, 0, 0, 0},
-    // Named "GAMR" although its header code is "SAMR".
-    {kCodecSamr, "GAMR", FourCC("samr"), FourCC("SAMR"), FourCCLittle("GAMR")},
-    {kCodecUlaw, "ULAW", FourCC("ulaw"), FourCC("PCMU"), FourCCLittle("ULAW")},
-    {kCodecAlaw, "ALAW", FourCC("alaw"), FourCC("PCMA"), FourCCLittle("ALAW")},
-    {kCodecG726, "G726", FourCC("g726"), FourCC("G726"), FourCCLittle("G726")},
-    {kCodecDummyAudio, nullptr, 0, 0, 0},
-    {kCodecIva1, "IVA1", 0, 0, 0},
-    {kCodecMetx, "METX", FourCC("metx"), FourCC("metx"), FourCCLittle("METX")},
-    {kCodecMetj, "METJ", 0, FourCC("metj"), FourCCLittle("METJ")},
-};
-const unsigned kCodecTableSize = sizeof(kCodecTable) / sizeof(kCodecTable[0]);
+namespace {
 
-const CodecEntry* FindCodec(uint32_t codecType) {
-    for (unsigned i = 0; i < kCodecTableSize; ++i)
-        if (kCodecTable[i].codecType == codecType) return &kCodecTable[i];
-    return nullptr;
+using KeyPair = std::pair<uint32_t, uint32_t>;
+using KeyValues = std::array<uint32_t, 2 * std::size(kCodecTable)>;
+
+// The one or two values of a key of every row.
+template <typename Key>
+constexpr KeyValues Collect(Key key) {
+    KeyValues values{};
+    size_t n = 0;
+    for (const CodecEntry& entry : kCodecTable) {
+        const KeyPair pair = key(entry);
+        values[n++] = pair.first;
+        values[n++] = pair.second;
+    }
+    return values;
 }
 
-const char* CodecName(uint32_t codecType) {
-    const CodecEntry* entry = FindCodec(codecType);
-    return entry && entry->name ? entry->name : "????";
+// A lookup finds the first row with the key: every value must lead to one
+// row only. Zero means "none" and may repeat.
+constexpr bool NoValueTwice(const KeyValues& values) {
+    for (size_t i = 0; i < values.size(); ++i)
+        for (size_t j = i + 1; j < values.size(); ++j)
+            if (values[i] != 0 && values[i] == values[j]) return false;
+    return true;
 }
 
-uint32_t CodecTrackFourCC(uint32_t codecType) {
-    const CodecEntry* entry = FindCodec(codecType);
-    return entry ? entry->trackFourCC : 0;
-}
+static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.codecType, 0}; })));
+static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.sampleEntries[0], e.sampleEntries[1]}; })));
+static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.objectType, 0}; })));
+static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.trackFourCC, 0}; })));
+static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.recordingTag, 0}; })));
+static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.headerCode, e.recognisedHeaderCode}; })));
 
-uint32_t CodecHeaderCode(uint32_t codecType) {
-    const CodecEntry* entry = FindCodec(codecType);
-    return entry ? entry->headerCode : 0;
+// Each row is what each of its keys finds.
+constexpr bool EveryRowFoundByItsKeys() {
+    for (const CodecEntry& entry : kCodecTable) {
+        if (FindCodec(entry.codecType) != &entry) return false;
+        for (uint32_t type : entry.sampleEntries)
+            if (type != 0 && FindCodecBySampleEntry(type) != &entry) return false;
+        if (entry.objectType != 0 && FindCodecByObjectType(entry.objectType) != &entry) return false;
+        if (entry.recordingTag != 0 && FindCodecByTag(entry.recordingTag) != &entry) return false;
+        if (entry.headerCode != 0 && FindCodecByHeaderCode(entry.headerCode) != &entry) return false;
+        if (entry.recognisedHeaderCode != 0 && FindCodecByHeaderCode(entry.recognisedHeaderCode) != &entry)
+            return false;
+    }
+    return true;
 }
+static_assert(EveryRowFoundByItsKeys());
 
-uint32_t CodecTypeFromSampleEntry(uint32_t entryType) {
-    if (entryType == FourCC("hev1")) return kCodecHevc;
-    for (unsigned i = 0; i < kCodecTableSize; ++i)
-        if (kCodecTable[i].sampleEntry != 0 && kCodecTable[i].sampleEntry == entryType)
-            return kCodecTable[i].codecType;
-    return 0;
+// The syntax of a codec's NAL units is that of its configuration.
+constexpr bool NalCodecsHaveTheirSyntax() {
+    for (const CodecEntry& entry : kCodecTable)
+        if (entry.nalUnits && entry.decoderConfig != DecoderConfig::kAvc && entry.decoderConfig != DecoderConfig::kHevc)
+            return false;
+    return true;
 }
+static_assert(NalCodecsHaveTheirSyntax());
+
+}  // namespace
 
 }  // namespace ZENT::SDK::Utility

@@ -23,46 +23,6 @@ constexpr int32_t kDaylightSavingOffset = -3600;
 constexpr int32_t kZoneStepSeconds = 900;
 constexpr uint32_t kZoneIndexOfUtc = 48;
 
-enum class Extension : uint8_t { None, Video, Audio };
-
-// What a header's codec code selects. A zero default is not applied.
-struct HeaderCodec {
-    uint32_t code;
-    uint32_t codecType;
-    Extension extension;
-    uint32_t frameCount;  // set before the extension is read
-    uint32_t sampleRate;  // set before the extension, or after it for AMR
-    uint8_t channels;
-    bool rateAfterExtension;  // AMR: the fixed rate overrides what the extension says
-};
-
-constexpr HeaderCodec kHeaderCodecs[] = {
-    {FourCC("jpeg"), kCodecJpeg, Extension::Video, 1, 0, 0, false},
-    {FourCC("h263"), kCodecH263, Extension::Video, 1, 0, 0, false},
-    {FourCC("mp4v"), kCodecMp4v, Extension::Video, 1, 0, 0, false},
-    {FourCC("h264"), kCodecH264, Extension::Video, 1, 0, 0, false},
-    {FourCC("h265"), kCodecHevc, Extension::Video, 1, 0, 0, false},
-    {FourCC("DMYV"), kCodecDummyVideo, Extension::Video, 1, 0, 0, false},
-    {FourCC("7221"), kCodecG7221, Extension::Audio, 0, 16000, 1, false},
-    {FourCC("729A"), kCodecG729, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("aac "), kCodecAac, Extension::Audio, 0, 0, 0, false},
-    {FourCC("GAMR"), kCodecGamr, Extension::Audio, 0, 8000, 1, true},
-    {FourCC("SAMR"), kCodecSamr, Extension::Audio, 0, 8000, 1, true},
-    {FourCC("PCMU"), kCodecUlaw, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("G711"), kCodecUlaw, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("PCMA"), kCodecAlaw, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("G726"), kCodecG726, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("DMYA"), kCodecDummyAudio, Extension::Audio, 0, 8000, 1, false},
-    {FourCC("metx"), kCodecMetx, Extension::None, 0, 0, 0, false},
-    {FourCC("metj"), kCodecMetj, Extension::None, 0, 0, 0, false},
-};
-
-const HeaderCodec* FindHeaderCodec(uint32_t code) {
-    for (const HeaderCodec& codec : kHeaderCodecs)
-        if (codec.code == code) return &codec;
-    return nullptr;
-}
-
 // A big-endian number of up to 63 bytes. Values beyond 64 bits saturate; no
 // extension area is that long, so skipping by them still ends the stream.
 uint64_t ReadBigEndian(BitReader& bits, unsigned byteCount) {
@@ -269,17 +229,17 @@ void ParseFrameHeader(TMediaPacket* packet, size_t headerLength) {
 
     uint8_t typeByte = header[Format::kMediaFrameTypeOffset];
     uint32_t flags = Format::LoadU32(header + Format::kMediaFlagsOffset);
-    if (const HeaderCodec* codec = FindHeaderCodec(Format::LoadU32(header + Format::kMediaCodecCodeOffset))) {
+    if (const CodecEntry* codec = FindCodecByHeaderCode(Format::LoadU32(header + Format::kMediaCodecCodeOffset))) {
         packet->codecType = codec->codecType;
-        if (codec->frameCount) packet->frameCount = codec->frameCount;
-        if (codec->sampleRate && !codec->rateAfterExtension) {
+        if (codec->kind == CodecKind::kVideo) packet->frameCount = 1;
+        if (codec->sampleRate && !codec->rateOverridesHeader) {
             packet->sampleRate = codec->sampleRate;
             packet->channels = codec->channels;
         }
         BitReader bits(header + kMediaHeaderFixedSize, header + headerSize);
-        if (codec->extension == Extension::Video) ReadVideoExtension(bits, flags, packet);
-        if (codec->extension == Extension::Audio) ReadAudioExtension(bits, packet);
-        if (codec->rateAfterExtension) {
+        if (codec->kind == CodecKind::kVideo) ReadVideoExtension(bits, flags, packet);
+        if (codec->kind == CodecKind::kAudio) ReadAudioExtension(bits, packet);
+        if (codec->rateOverridesHeader) {
             packet->sampleRate = codec->sampleRate;
             packet->channels = codec->channels;
         }
@@ -314,9 +274,9 @@ const std::vector<TMotionTriggerInfoEx>& CollectMotionTriggers(const uint8_t* he
     std::vector<TMotionTriggerInfoEx>& triggers = ThreadTriggerList();
     triggers.clear();
     uint32_t headerSize = CheckedMediaHeaderSize(header, headerLength);
-    const HeaderCodec* codec = FindHeaderCodec(Format::LoadU32(header + Format::kMediaCodecCodeOffset));
+    const CodecEntry* codec = FindCodecByHeaderCode(Format::LoadU32(header + Format::kMediaCodecCodeOffset));
     uint32_t flags = Format::LoadU32(header + Format::kMediaFlagsOffset);
-    if (!codec || codec->extension != Extension::Video || !(flags & kFlagTaggedItems)) return triggers;
+    if (!codec || codec->kind != CodecKind::kVideo || !(flags & kFlagTaggedItems)) return triggers;
 
     BitReader bits(header + kMediaHeaderFixedSize, header + headerSize);
     ReadMotionWindows(bits, nullptr);

@@ -20,11 +20,6 @@ using Format::StoreU16;
 using Format::StoreU24;
 using Format::StoreU32;
 
-bool HasLongHeader(uint32_t codecType) {
-    return codecType == kCodecAac || codecType == kCodecSamr || codecType == kCodecUlaw ||
-           codecType == kCodecAlaw || codecType == kCodecG726;
-}
-
 // The codec extension, most significant bit first.
 void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firstPayloadByte, uint32_t length,
                     uint8_t* out) {
@@ -89,14 +84,15 @@ uint64_t TimelineMilliseconds(double startOffset, double sampleTime) {
     return uint64_t(ms);
 }
 
-size_t SynthesizeFrameInfo(uint32_t codecType, const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
-                           uint8_t firstPayloadByte, uint32_t length, uint8_t* record) {
+size_t SynthesizeFrameInfo(const Utility::CodecEntry& codec, const TrackRecord& track, const TrackTimeline& timeline,
+                           uint32_t j, uint8_t firstPayloadByte, uint32_t length, uint8_t* record) {
     std::memset(record, 0, kSynthesizedRecordCapacity);
-    const uint32_t extensionWords = HasLongHeader(codecType) ? 2 : 1;
+    const uint32_t codecType = codec.codecType;
+    const uint32_t extensionWords = codec.longHeader ? 2 : 1;
     const uint32_t headerLength = uint32_t(Format::kMediaHeaderFixedSize) + 4 * extensionWords;
     StoreU32(record + Format::kRecordHeaderLengthOffset, headerLength);
     // The user-data length and the header's length word stay zero.
-    StoreU32(record + Format::kRecordCodecCodeOffset, ZENT::SDK::Utility::CodecHeaderCode(codecType));
+    StoreU32(record + Format::kRecordCodecCodeOffset, codec.headerCode);
 
     const IndexEntry& entry = timeline.entries[j];
     record[Format::kRecordFrameTypeOffset] =

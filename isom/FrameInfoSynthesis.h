@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/CodecTables.h"
 #include "isom/MovieRecord.h"
 #include "isom/SampleIndex.h"
 
@@ -18,9 +19,9 @@ namespace ZENT::SDK::Pelagor2 {
 constexpr size_t kSynthesizedRecordCapacity = 44;
 
 // Fills record (at least kSynthesizedRecordCapacity bytes) for sample j of a
-// track with the given codec type, whose payload (after inflation) has the
-// given length and first byte. Returns the record's length (16 + H).
-size_t SynthesizeFrameInfo(uint32_t codecType, const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
+// track of the given codec, whose payload (after inflation) has the given
+// length and first byte. Returns the record's length (16 + H).
+size_t SynthesizeFrameInfo(const Utility::CodecEntry& codec, const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
                            uint8_t firstPayloadByte, uint32_t length, uint8_t* record);
 
 // Milliseconds of a timeline position, rounded to the nearest; negative and

@@ -16,6 +16,8 @@
 namespace ZENT::SDK::Pelagor2 {
 
 using Format::MetadataForm;
+using ZENT::SDK::Utility::CodecKind;
+using ZENT::SDK::Utility::DecoderConfig;
 using ZENT::SDK::Utility::FourCC;
 
 namespace {
@@ -26,24 +28,6 @@ uint32_t SaturatedSeconds(double seconds) {
     if (!(seconds > 0)) return 0;
     if (seconds >= 4294967295.0) return 0xFFFFFFFF;
     return uint32_t(seconds);
-}
-
-// The codec type of a track's first sample description, 0 when the track is
-// not playable.
-uint32_t PlayableCodecType(const TrackRecord& track, MetadataForm& metadataForm) {
-    metadataForm = MetadataForm::kNone;
-    const SampleDescription* d = track.firstDescription();
-    if (!d) return 0;
-    if (d->type == FourCC("mp4v")) {
-        if (d->es.objectTypeIndication == 0x20) return kCodecMp4v;
-        if (d->es.objectTypeIndication == 0x6C) return kCodecJpeg;
-        return 0;
-    }
-    if (d->type == FourCC("mett")) {
-        metadataForm = Format::ClassifyMetadataEntry(d->genericConfig.data(), d->genericConfig.size());
-        return metadataForm == MetadataForm::kNone ? 0u : uint32_t(kCodecMetj);
-    }
-    return ZENT::SDK::Utility::CodecTypeFromSampleEntry(d->type);
 }
 
 // The largest sample of a timeline that lies wholly inside the file: a sample
@@ -111,17 +95,16 @@ ISOMParserImpl::~ISOMParserImpl() {
 void ISOMParserImpl::BuildTrackList(int flags) {
     const std::vector<TrackRecord>& tracks = movie_.tracks;
     for (size_t t = 0; t < tracks.size(); ++t) {
-        MetadataForm metadataForm;
-        uint32_t codecType = PlayableCodecType(tracks[t], metadataForm);
-        if (codecType == 0) continue;
+        const SampleDescription* d = tracks[t].firstDescription();
+        if (!d || !d->codec) continue;
         TrackState state;
-        state.codecType = codecType;
+        state.codec = d->codec;
         state.trackIndex = int32_t(t);
         state.trackNumber = int32_t(tracks[t].header.trackId - 1);
         state.sampleCount = int32_t(tracks[t].sampleTable.sizes.sampleCount);
-        if (metadataForm == MetadataForm::kCompressed) {
+        if (d->metadataForm == MetadataForm::kCompressed) {
             state.inflater.reset(new ZStream);
-            LoadMetadataDictionary(*state.inflater, tracks[t].firstDescription()->genericConfig);
+            LoadMetadataDictionary(*state.inflater, d->genericConfig);
         }
         // A frame-information track directly after a playable track belongs
         // to it and is never listed itself.
@@ -145,9 +128,9 @@ void ISOMParserImpl::SizeBuffers() {
         const SampleDescription* d = track.firstDescription();
         // Room for the inserted parameter sets and for short length prefixes
         // growing into start codes.
-        if (d->type == FourCC("avc1"))
+        if (state.codec->decoderConfig == DecoderConfig::kAvc)
             size += d->avcConfig.size() + 15 - 5 * uint64_t(d->avcLengthSizeMinusOne);
-        else if (d->type == FourCC("hvc1") || d->type == FourCC("hev1"))
+        else if (state.codec->decoderConfig == DecoderConfig::kHevc)
             size += uint64_t(d->hevcParameterSetLength) + 6 - 2 * uint64_t(d->hevcLengthSizeMinusOne);
         if (size > sampleBufferSize) sampleBufferSize = size;
         if (state.companionIndex >= 0) {
@@ -179,11 +162,9 @@ uint32_t ISOMParserImpl::GetMediaType() {
     uint32_t type = 0;
     for (const TrackState& state : trackList_) {
         const TrackRecord& track = movie_.tracks[state.trackIndex];
-        const uint32_t entry = track.firstDescription()->type;
         if (track.isAudio) type |= kMediaAudio;
         if (track.isVideo) type |= kMediaVideo;
-        if (!track.isAudio && !track.isVideo && (entry == FourCC("mett") || entry == FourCC("metx")))
-            type |= kMediaMetadata;
+        if (!track.isAudio && !track.isVideo && state.codec->kind == CodecKind::kMetadata) type |= kMediaMetadata;
     }
     return type;
 }
@@ -202,12 +183,12 @@ uint32_t ISOMParserImpl::GetTrackCount() { return uint32_t(trackList_.size()); }
 
 uint32_t ISOMParserImpl::GetTrackFourCC(uint32_t i) {
     const TrackState* state = Listed(i);
-    return state ? ZENT::SDK::Utility::CodecTrackFourCC(state->codecType) : 0;
+    return state ? state->codec->trackFourCC : 0;
 }
 
 uint32_t ISOMParserImpl::GetTrackCodecType(uint32_t i) {
     const TrackState* state = Listed(i);
-    return state ? state->codecType : 0;
+    return state ? state->codec->codecType : 0;
 }
 
 uint32_t ISOMParserImpl::GetTrackNumber(uint32_t i) {
@@ -239,15 +220,16 @@ int32_t ISOMParserImpl::GetTrackDecoderConfig(uint32_t i, const uint8_t** data, 
     if (!data || !size) return kInvalidArgument;
     const SampleDescription* d = Description(i);
     if (!d) return kInvalidArgument;
-    {
-        const std::vector<uint8_t>* config = &d->genericConfig;
-        if (d->type == FourCC("avc1")) config = &d->avcConfig;
-        else if (d->type == FourCC("hvc1") || d->type == FourCC("hev1")) config = &d->hevcConfig;
-        else if (d->type == FourCC("samr")) config = &d->amrConfig;
-        *data = config->empty() ? nullptr : config->data();
-        *size = uint32_t(config->size());
-        return kReaderOk;
+    const std::vector<uint8_t>* config = &d->genericConfig;
+    switch (d->codec->decoderConfig) {
+        case DecoderConfig::kAvc: config = &d->avcConfig; break;
+        case DecoderConfig::kHevc: config = &d->hevcConfig; break;
+        case DecoderConfig::kAmr: config = &d->amrConfig; break;
+        case DecoderConfig::kGeneric: break;
     }
+    *data = config->empty() ? nullptr : config->data();
+    *size = uint32_t(config->size());
+    return kReaderOk;
 }
 
 int32_t ISOMParserImpl::GetVendorBox(uint32_t fourcc, const uint8_t** data, uint32_t* size) {
@@ -329,8 +311,8 @@ TMediaPacket* ISOMParserImpl::MakePacket(TrackState& state, bool forward) {
         } else {
             payloadLength = payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample,
                                                     state.inflater.get());
-            uint8_t first = state.codecType == kCodecSamr ? payloadReader_->FirstPayloadByte() : 0;
-            recordLength = SynthesizeFrameInfo(state.codecType, track, timeline, sample, first, payloadLength,
+            uint8_t first = state.codec->codecType == kCodecSamr ? payloadReader_->FirstPayloadByte() : 0;
+            recordLength = SynthesizeFrameInfo(*state.codec, track, timeline, sample, first, payloadLength,
                                                infoBuffer_.data());
         }
     } catch (...) {

@@ -116,7 +116,7 @@ struct ISOMParserImpl::ZStream : ZENT::SDK::Utility::DictionaryInflateStream {};
 
 // One playable track of the reader's track list.
 struct TrackState {
-    uint32_t codecType = 0;
+    const Utility::CodecEntry* codec = nullptr;  // of the track's first sample description
     int32_t trackIndex = -1;      // in the movie record
     int32_t companionIndex = -1;  // the paired frame-information track, -1 when none
     int32_t trackNumber = 0;      // track_ID - 1

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/CodecTables.h"
+#include "format/MetadataEntry.h"
+
 namespace ZENT::SDK::Pelagor2 {
 
 constexpr unsigned kMaxTracks = 16;
@@ -97,6 +100,8 @@ struct TrackEncryption {
     uint8_t defaultKid[16] = {};
 };
 
+using Format::MetadataForm;
+
 struct SampleDescription {
     uint32_t type = 0;  // for a protected entry, the data format of its frma box
     uint16_t dataReferenceIndex = 0;
@@ -118,6 +123,9 @@ struct SampleDescription {
     uint8_t hevcLengthSizeMinusOne = 0;
     SchemeType scheme;
     TrackEncryption encryption;
+    // Resolved once the entry is read; nullptr when its track is not playable.
+    const Utility::CodecEntry* codec = nullptr;
+    MetadataForm metadataForm = MetadataForm::kNone;  // of a "mett" entry
 };
 
 struct TimeToSampleEntry {

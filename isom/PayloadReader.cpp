@@ -10,7 +10,7 @@
 
 namespace ZENT::SDK::Pelagor2 {
 
-using ZENT::SDK::Utility::FourCC;
+using ZENT::SDK::Utility::DecoderConfig;
 
 namespace {
 
@@ -18,10 +18,6 @@ using Format::kStartCode;
 
 // No packet can carry more; see the packet block's own limit.
 constexpr uint64_t kMaxPayload = uint64_t(1) << 30;
-
-bool IsNalCodec(uint32_t type) {
-    return type == FourCC("avc1") || type == FourCC("hvc1") || type == FourCC("hev1");
-}
 
 // Where rewritten bytes go: nowhere when only the length is wanted.
 class Sink {
@@ -178,7 +174,7 @@ uint32_t PayloadReader::Prepare(const TrackRecord& track, unsigned trackIndex, c
 
     const SampleDescription* d = track.firstDescription();
     const ProtectionData& protection = track.sampleTable.protection;
-    const bool nal = d && IsNalCodec(d->type);
+    const bool nal = d && d->codec && d->codec->nalUnits;
     if (protection.hasSampleEncryption && timeline.aesContext) {
         decryptor_ = timeline.aesContext.get();
         LocateEncryptionRecord(protection, j);
@@ -203,7 +199,7 @@ uint32_t PayloadReader::Prepare(const TrackRecord& track, unsigned trackIndex, c
     }
     if (protection.hasSampleEncryption && !decryptor_) return length_;
 
-    hevc_ = d->type != FourCC("avc1");
+    hevc_ = d->codec->decoderConfig == DecoderConfig::kHevc;
     prefixSize_ = NalPrefixSize(hevc_ ? d->hevcLengthSizeMinusOne : d->avcLengthSizeMinusOne);
     // Decrypted samples get start codes but no parameter sets.
     const bool insertSets = entry.syncFlag == 1 && !decryptor_;

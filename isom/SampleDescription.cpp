@@ -2,15 +2,32 @@
 
 #include "format/BadFormat.h"
 #include "format/BoxHeader.h"
+#include "format/MetadataEntry.h"
 #include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
 using Format::BoxHeader;
 using Format::BoxView;
+using ZENT::SDK::Utility::CodecKind;
+using ZENT::SDK::Utility::DecoderConfig;
 using ZENT::SDK::Utility::FourCC;
 
 namespace {
+
+// The codec of an entry read whole (a protected one by the type its "frma"
+// gives): "mp4v" by the stream's object type, "mett" by its metadata form,
+// every other type by itself.
+void ResolveCodec(SampleDescription& d) {
+    if (d.type == FourCC("mp4v")) {
+        d.codec = Utility::FindCodecByObjectType(d.es.objectTypeIndication);
+    } else if (d.type == FourCC("mett")) {
+        d.metadataForm = Format::ClassifyMetadataEntry(d.genericConfig.data(), d.genericConfig.size());
+        d.codec = d.metadataForm == MetadataForm::kNone ? nullptr : Utility::FindCodec(kCodecMetj);
+    } else {
+        d.codec = Utility::FindCodecBySampleEntry(d.type);
+    }
+}
 
 typedef void (*EntryChildReader)(BoxView payload, SampleDescription& description);
 
@@ -140,6 +157,50 @@ uint32_t ReadDescriptorLength(BoxView& view) {
     return length;
 }
 
+// An entry whose type names its codec is laid out by the box the codec's
+// configuration comes in, or else by the codec's kind.
+void ReadCodecEntry(const Utility::CodecEntry& codec, BoxView& view, SampleDescription& d) {
+    switch (codec.decoderConfig) {
+        case DecoderConfig::kAvc:
+            d.es.objectTypeIndication = 0xF1;
+            ReadVisualFields(view, d, false);
+            WalkEntryChildren(view, d, kAvcEntryChildren);
+            return;
+        case DecoderConfig::kHevc:
+            d.es.objectTypeIndication = 0;
+            ReadVisualFields(view, d, false);
+            WalkEntryChildren(view, d, kHevcEntryChildren);
+            return;
+        case DecoderConfig::kAmr: {
+            ReadAudioFields(view, d);
+            BoxHeader header;
+            if (ReadChildHeader(view, header) && header.type == FourCC("damr"))
+                d.amrConfig = PayloadOf(view, header).Rest();
+            return;
+        }
+        case DecoderConfig::kGeneric:
+            break;
+    }
+    switch (codec.kind) {
+        case CodecKind::kVideo:
+            // "s263": the picture size, and nothing after it is read.
+            d.es.objectTypeIndication = 0xF2;
+            view.Skip(16);
+            d.width = view.U16();
+            d.height = view.U16();
+            return;
+        case CodecKind::kAudio:
+            ReadAudioFields(view, d);
+            WalkEntryChildren(view, d, kAudioEntryChildren);
+            return;
+        case CodecKind::kMetadata:
+            d.genericConfig = view.Rest();
+            return;
+        case CodecKind::kOther:
+            return;
+    }
+}
+
 }  // namespace
 
 void ReadEsDescriptor(BoxView view, SampleDescription& d) {
@@ -190,64 +251,35 @@ void ReadSampleEntry(uint32_t type, BoxView view, SampleDescription& d) {
     d.type = type;
     view.Skip(6);
     d.dataReferenceIndex = view.U16();
-    switch (type) {
-        case FourCC("avc1"):
-            d.es.objectTypeIndication = 0xF1;
-            ReadVisualFields(view, d, false);
-            WalkEntryChildren(view, d, kAvcEntryChildren);
-            break;
-        case FourCC("hvc1"):
-        case FourCC("hev1"):
-            d.es.objectTypeIndication = 0;
-            ReadVisualFields(view, d, false);
-            WalkEntryChildren(view, d, kHevcEntryChildren);
-            break;
-        case FourCC("encv"):
-            ReadVisualFields(view, d, true);
-            WalkEntryChildren(view, d, kEncvEntryChildren);
-            break;
-        case FourCC("mp4v"):
-            ReadVisualFields(view, d, true);
-            WalkEntryChildren(view, d, kVisualEntryChildren);
-            break;
-        case FourCC("avs2"):
-            d.es.objectTypeIndication = 0xF4;
-            ReadVisualFields(view, d, true);
-            WalkEntryChildren(view, d, kVisualEntryChildren);
-            break;
-        case FourCC("s263"):
-            d.es.objectTypeIndication = 0xF2;
-            view.Skip(16);
-            d.width = view.U16();
-            d.height = view.U16();
-            break;
-        case FourCC("mp4a"):
-        case FourCC("ulaw"):
-        case FourCC("alaw"):
-        case FourCC("g722"):
-        case FourCC("g726"):
-        case FourCC("g729"):
-            ReadAudioFields(view, d);
-            WalkEntryChildren(view, d, kAudioEntryChildren);
-            break;
-        case FourCC("enca"):
-            ReadAudioFields(view, d);
-            WalkEntryChildren(view, d, kEncaEntryChildren);
-            break;
-        case FourCC("samr"): {
-            ReadAudioFields(view, d);
-            BoxHeader header;
-            if (ReadChildHeader(view, header) && header.type == FourCC("damr"))
-                d.amrConfig = PayloadOf(view, header).Rest();
-            break;
+    if (const Utility::CodecEntry* codec = Utility::FindCodecBySampleEntry(type)) {
+        ReadCodecEntry(*codec, view, d);
+    } else {
+        switch (type) {
+            case FourCC("encv"):
+                ReadVisualFields(view, d, true);
+                WalkEntryChildren(view, d, kEncvEntryChildren);
+                break;
+            case FourCC("mp4v"):
+                ReadVisualFields(view, d, true);
+                WalkEntryChildren(view, d, kVisualEntryChildren);
+                break;
+            case FourCC("avs2"):
+                d.es.objectTypeIndication = 0xF4;
+                ReadVisualFields(view, d, true);
+                WalkEntryChildren(view, d, kVisualEntryChildren);
+                break;
+            case FourCC("enca"):
+                ReadAudioFields(view, d);
+                WalkEntryChildren(view, d, kEncaEntryChildren);
+                break;
+            case FourCC("mett"):
+                d.genericConfig = view.Rest();
+                break;
+            default:
+                break;  // only the type and the data reference index are kept
         }
-        case FourCC("mett"):
-        case FourCC("metx"):
-            d.genericConfig = view.Rest();
-            break;
-        default:
-            break;  // only the type and the data reference index are kept
     }
+    ResolveCodec(d);
 }
 
 }  // namespace ZENT::SDK::Pelagor2

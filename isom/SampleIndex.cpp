@@ -8,7 +8,7 @@
 
 namespace ZENT::SDK::Pelagor2 {
 
-using ZENT::SDK::Utility::FourCC;
+using ZENT::SDK::Utility::DecoderConfig;
 
 namespace {
 
@@ -146,9 +146,10 @@ void PrepareDecoderConfigs(MovieRecord& movie) {
     for (TrackRecord& track : movie.tracks) {
         if (track.sampleTable.descriptions.empty()) continue;
         SampleDescription& d = track.sampleTable.descriptions.front();
-        if (d.type == FourCC("avc1")) {
+        if (!d.codec) continue;
+        if (d.codec->decoderConfig == DecoderConfig::kAvc) {
             d.avcConfig = AvcParameterSets(d.avcConfig);
-        } else if (d.type == FourCC("hvc1") || d.type == FourCC("hev1")) {
+        } else if (d.codec->decoderConfig == DecoderConfig::kHevc) {
             d.hevcConfig = HevcParameterSets(d.hevcConfig, d.hevcParameterSetLength);
         }
     }

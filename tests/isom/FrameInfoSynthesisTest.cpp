@@ -34,9 +34,10 @@ Built OneSample(double time, bool sync = true, uint64_t created = 2082844800 + 1
     return b;
 }
 
-Bytes Record(uint32_t codec, const Built& b, uint32_t length, uint8_t first = 0) {
+Bytes Record(uint32_t codecType, const Built& b, uint32_t length, uint8_t first = 0) {
     uint8_t record[kSynthesizedRecordCapacity];
-    size_t n = SynthesizeFrameInfo(codec, b.track, b.timeline, 0, first, length, record);
+    const ZENT::SDK::Utility::CodecEntry* codec = ZENT::SDK::Utility::FindCodec(codecType);
+    size_t n = SynthesizeFrameInfo(*codec, b.track, b.timeline, 0, first, length, record);
     return Bytes(record, record + n);
 }
 

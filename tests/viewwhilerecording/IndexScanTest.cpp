@@ -11,13 +11,15 @@
 namespace {
 
 using namespace vwrtest;
+using ZENT::SDK::Utility::FourCCLittle;
 using ZENT::SDK::ViewWhileRecording::kTagG711;
-using ZENT::SDK::ViewWhileRecording::kTagH264;
-using ZENT::SDK::ViewWhileRecording::kTagHevc;
 using ZENT::SDK::ViewWhileRecording::kTagMett;
 using ZENT::SDK::ViewWhileRecording::kTagMetj;
 using ZENT::SDK::ViewWhileRecording::TrackInfo;
 using ZENT::SDK::ViewWhileRecording::ViewWhileRecException;
+
+constexpr uint32_t kTagH264 = FourCCLittle("H264");
+constexpr uint32_t kTagHevc = FourCCLittle("HEVC");
 
 // Three H.264 samples of 10, 20 and 30 bytes at 1000, 1040 and 1080 ms.
 Chunk ThreeFrames(uint64_t start = 1000) {

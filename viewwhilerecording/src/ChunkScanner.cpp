@@ -114,11 +114,14 @@ void ChunkScanner::ReadCodecConfiguration(IndexRecord& index) {
     CodecInfo info;
     info.width = index.width;
     info.height = index.height;
+    info.codec = Utility::FindCodecByTag(index.tag);
     if (index.gap != 0) {
         CodecConfiguration configuration;
-        if (index.tag == kTagH264)
+        const Utility::DecoderConfig decoderConfig =
+            info.codec ? info.codec->decoderConfig : Utility::DecoderConfig::kGeneric;
+        if (decoderConfig == Utility::DecoderConfig::kAvc)
             configuration = ReadAvcConfiguration(indexReader_, index.gap);
-        else if (index.tag == kTagHevc)
+        else if (decoderConfig == Utility::DecoderConfig::kHevc)
             configuration = ReadHevcConfiguration(indexReader_, index.gap);
         else
             configuration = ReadRawConfiguration(indexReader_, index.gap);
@@ -126,7 +129,10 @@ void ChunkScanner::ReadCodecConfiguration(IndexRecord& index) {
         if (index.tag == kTagMett) {
             const Format::MetadataForm form =
                 Format::ClassifyMetadataEntry(configuration.bytes.get(), configuration.length);
-            if (form != Format::MetadataForm::kNone) index.tag = kTagMetj;
+            if (form != Format::MetadataForm::kNone) {
+                index.tag = kTagMetj;
+                info.codec = Utility::FindCodecByTag(kTagMetj);
+            }
             if (form == Format::MetadataForm::kCompressed) {
                 info.inflater = boost::make_shared<ZStream>();
                 if (Format::HasDeflatedDictionary(configuration.bytes.get(), configuration.length)) {

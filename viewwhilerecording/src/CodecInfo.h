@@ -9,6 +9,7 @@
 #include <boost/shared_array.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include "common/CodecTables.h"
 #include "common/InflateStream.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
@@ -23,6 +24,7 @@ struct CodecInfo {
     uint16_t width = 0;
     uint16_t height = 0;
     boost::shared_ptr<ZStream> inflater;  // compressed metadata only
+    const Utility::CodecEntry* codec = nullptr;  // the tag's row; nullptr for "G711", "METT" and unknown tags
 };
 
 using CodecTable = std::map<uint32_t, CodecInfo>;

@@ -1,5 +1,6 @@
-// The codec tags of a recording in progress: the four characters read as a
-// little-endian number, so "H264" is 0x34363248.
+// The tags of a recording in progress that are not a codec's own: the four
+// characters read as a little-endian number, so "G711" is 0x31313747. Codec
+// tags are the recording tags of the codec table.
 #ifndef STAMPWALK_VIEWWHILERECORDING_CODECTAGS_H
 #define STAMPWALK_VIEWWHILERECORDING_CODECTAGS_H
 
@@ -11,29 +12,13 @@ namespace ZENT::SDK::ViewWhileRecording {
 
 using Utility::FourCCLittle;
 
-constexpr uint32_t kTagH264 = FourCCLittle("H264");
-constexpr uint32_t kTagHevc = FourCCLittle("HEVC");
-constexpr uint32_t kTagH263 = FourCCLittle("H263");
-constexpr uint32_t kTagJpeg = FourCCLittle("JPEG");
-constexpr uint32_t kTagMp4v = FourCCLittle("MP4V");
+// Either G.711 law; the configuration names the one.
 constexpr uint32_t kTagG711 = FourCCLittle("G711");
-constexpr uint32_t kTagG722 = FourCCLittle("G722");
-constexpr uint32_t kTagG726 = FourCCLittle("G726");
-constexpr uint32_t kTagG729 = FourCCLittle("G729");
-constexpr uint32_t kTagGamr = FourCCLittle("GAMR");
-constexpr uint32_t kTagAac4 = FourCCLittle("AAC4");
+// Timed metadata, "METJ" once its configuration shows one of the two forms.
 constexpr uint32_t kTagMett = FourCCLittle("METT");
-constexpr uint32_t kTagMetj = FourCCLittle("METJ");
+constexpr uint32_t kTagMetj = Utility::FindCodec(kCodecMetj)->recordingTag;
+// The trailer record of a chunk.
 constexpr uint32_t kTagNorv = FourCCLittle("NORV");
-
-constexpr bool IsVideoTag(uint32_t tag) {
-    return tag == kTagH263 || tag == kTagH264 || tag == kTagHevc || tag == kTagJpeg || tag == kTagMp4v;
-}
-
-// G711 is not among them: its configuration is reported as the audio tag.
-constexpr bool IsAudioTag(uint32_t tag) {
-    return tag == kTagG722 || tag == kTagAac4 || tag == kTagG726 || tag == kTagG729 || tag == kTagGamr;
-}
 
 }  // namespace ZENT::SDK::ViewWhileRecording
 

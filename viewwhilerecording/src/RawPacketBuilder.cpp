@@ -5,7 +5,6 @@
 
 #include "format/ByteOrder.h"
 #include "format/FrameInfoRecord.h"
-#include "viewwhilerecording/CodecTags.h"
 #include "common/PacketBlock.h"
 #include "format/NalUnits.h"
 #include "viewwhilerecording/ViewWhileRec.h"
@@ -83,13 +82,14 @@ TMediaPacket* RawPacketBuilder::Build(const TPacketIdxInfo& packet) {
     }
 
     PacketHold built(BuildPacketFromRecord(packet, packet.size));
-    ReadPayload(packet, built->frameData + payloadOffset);
+    ReadPayload(packet, info.codec, built->frameData + payloadOffset);
     built->width = info.width;
     built->height = info.height;
     return built.Release();
 }
 
-void RawPacketBuilder::ReadPayload(const TPacketIdxInfo& packet, uint8_t* payload) {
+void RawPacketBuilder::ReadPayload(const TPacketIdxInfo& packet, const Utility::CodecEntry* codec,
+                                   uint8_t* payload) {
     // Without a key, protected samples are handed out as stored, length
     // prefixes and all.
     if (packet.nonce && !decryptor_) {
@@ -99,8 +99,9 @@ void RawPacketBuilder::ReadPayload(const TPacketIdxInfo& packet, uint8_t* payloa
     Utility::OpenSSLAESctr128* key = packet.nonce ? decryptor_.get() : nullptr;
     // One key stream per sample, running on across its units.
     if (key) key->SetIV(packet.nonce.get());
-    if (packet.tag == kTagH264 || packet.tag == kTagHevc) {
-        ConvertLengthPrefixes(sampleReader_, payload, packet.size, packet.tag == kTagHevc, key);
+    if (codec && codec->nalUnits) {
+        const bool hevc = codec->decoderConfig == Utility::DecoderConfig::kHevc;
+        ConvertLengthPrefixes(sampleReader_, payload, packet.size, hevc, key);
         return;
     }
     sampleReader_.GetData(payload, packet.size);

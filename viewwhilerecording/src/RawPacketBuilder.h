@@ -50,7 +50,7 @@ public:
 private:
     // The payload of a sample that is not compressed, decrypted when it has
     // a nonce and a key is set.
-    void ReadPayload(const TPacketIdxInfo& packet, uint8_t* payload);
+    void ReadPayload(const TPacketIdxInfo& packet, const Utility::CodecEntry* codec, uint8_t* payload);
 
     DataReader& sampleReader_;
     const CodecTable& codecTable_;

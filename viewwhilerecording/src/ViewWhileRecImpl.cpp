@@ -146,13 +146,14 @@ int32_t ViewWhileRecImpl::GetMediaInfo(const uint8_t** videoConfig, uint32_t* vi
     for (const auto& entry : codecTable) {
         const uint32_t tag = entry.first;
         const CodecInfo& info = entry.second;
-        if (IsVideoTag(tag)) {
+        const Utility::CodecKind kind = info.codec ? info.codec->kind : Utility::CodecKind::kOther;
+        if (kind == Utility::CodecKind::kVideo) {
             *videoCodecTag = tag;
             *videoConfig = info.config.get();
             *videoConfigLength = info.configLength;
             *width = info.width;
             *height = info.height;
-        } else if (IsAudioTag(tag)) {
+        } else if (kind == Utility::CodecKind::kAudio) {
             *audioCodecTag = tag;
             *audioConfig = info.config.get();
             *audioConfigLength = info.configLength;
