@@ -32,19 +32,19 @@ constexpr size_t kNonceLength = 8;
 int64_t ChunkScanner::ScanNewData() {
     int64_t total = 0;
     for (;;) {
-        if (indexReader_.Available() < kPlainHeaderSize) return total;
+        if (instance_.indexReader.Available() < kPlainHeaderSize) return total;
         // The probe needs only the type: a chunk's first bytes are an index
         // record, not a box, and must not be read as a longer header.
-        const uint64_t chunkStart = indexReader_.GetPosition();
+        const uint64_t chunkStart = instance_.indexReader.GetPosition();
         uint8_t probe[kPlainHeaderSize];
-        indexReader_.GetData(probe, kPlainHeaderSize);
-        indexReader_.SetPosition(chunkStart);
+        instance_.indexReader.GetData(probe, kPlainHeaderSize);
+        instance_.indexReader.SetPosition(chunkStart);
         if (Format::LoadU32(probe + 4) == kBoxSkip) return total > 0 ? total : -1;
         try {
             total += ScanChunk();
         } catch (const std::exception&) {
             // Not complete yet (or never will be): try it again next time.
-            indexReader_.SetPosition(chunkStart);
+            instance_.indexReader.SetPosition(chunkStart);
             return total;
         }
     }
@@ -55,58 +55,58 @@ uint32_t ChunkScanner::ScanChunk() {
     IndexRecord trailer;
     boost::shared_array<uint8_t> nonce;
 
-    ReadIndexRecord(indexReader_, index);
+    ReadIndexRecord(instance_.indexReader, index);
     while (index.flags & kFlagPassOver) {
-        trailerReader_.SetPosition(index.dataEnd);
-        ReadIndexRecord(trailerReader_, trailer);
-        indexReader_.SetPosition(trailer.dataEnd);
-        ReadIndexRecord(indexReader_, index);
+        instance_.trailerReader.SetPosition(index.dataEnd);
+        ReadIndexRecord(instance_.trailerReader, trailer);
+        instance_.indexReader.SetPosition(trailer.dataEnd);
+        ReadIndexRecord(instance_.indexReader, index);
     }
 
     if (index.flags & kFlagVideo) {
-        videoSeen_ = true;
+        instance_.videoSeen = true;
     } else if (index.flags & kFlagAudio) {
-        audioSeen_ = true;
+        instance_.audioSeen = true;
     } else if (index.flags & kFlagEncryption) {
-        encrypted_ = 1;
+        instance_.encrypted = 1;
         // The nonce is the 8 bytes that end the record's sample data; with
         // fewer sample bytes than that it reaches back into the record itself,
         // never before the file's start, since the "mdat" header comes first.
         nonce.reset(new uint8_t[kNonceLength]);
-        indexReader_.SetPosition(index.dataEnd - kNonceLength);
-        indexReader_.GetData(nonce.get(), kNonceLength);
-        ReadIndexRecord(indexReader_, trailer);
-        indexReader_.SetPosition(trailer.dataEnd);
-        ReadIndexRecord(indexReader_, index);
+        instance_.indexReader.SetPosition(index.dataEnd - kNonceLength);
+        instance_.indexReader.GetData(nonce.get(), kNonceLength);
+        ReadIndexRecord(instance_.indexReader, trailer);
+        instance_.indexReader.SetPosition(trailer.dataEnd);
+        ReadIndexRecord(instance_.indexReader, index);
         // The chunk behind the encryption record tells its kind as well.
         if (index.flags & kFlagVideo)
-            videoSeen_ = true;
+            instance_.videoSeen = true;
         else if (index.flags & kFlagAudio)
-            audioSeen_ = true;
+            instance_.audioSeen = true;
     }
 
     ReadCodecConfiguration(index);
 
-    trailerReader_.SetPosition(index.dataEnd);
-    ReadIndexRecord(trailerReader_, trailer);
+    instance_.trailerReader.SetPosition(index.dataEnd);
+    ReadIndexRecord(instance_.trailerReader, trailer);
     if (trailer.tag != kTagNorv || trailer.count != index.count) ThrowFormatError();
 
     // Before the track may be created: a track the selector does not know
     // would never be asked for a packet.
-    selector_.Invalidate(index.tag);
+    instance_.selector.Invalidate(index.tag);
     boost::shared_ptr<TrackInfo> track;
-    const auto found = trackTable_.find(index.tag);
-    if (found != trackTable_.end()) {
+    const auto found = instance_.trackTable.find(index.tag);
+    if (found != instance_.trackTable.end()) {
         track = found->second;
     } else {
         track = boost::make_shared<TrackInfo>();
         track->isVideo = index.flags & kFlagVideo;
         track->nonce = nonce;
-        trackTable_.emplace(index.tag, track);
+        instance_.trackTable.emplace(index.tag, track);
     }
     IndexChunkPackets(index, trailer, *track);
     if (track->cursor == kBeforeFirst || track->cursor == kTrackEnd)
-        SeekTrack(*track, seekTarget_, direction_);
+        SeekTrack(*track, instance_.seekTarget, instance_.direction);
     return trailer.count;
 }
 
@@ -120,11 +120,11 @@ void ChunkScanner::ReadCodecConfiguration(IndexRecord& index) {
         const Utility::DecoderConfig decoderConfig =
             info.codec ? info.codec->decoderConfig : Utility::DecoderConfig::kGeneric;
         if (decoderConfig == Utility::DecoderConfig::kAvc)
-            configuration = ReadAvcConfiguration(indexReader_, index.gap);
+            configuration = ReadAvcConfiguration(instance_.indexReader, index.gap);
         else if (decoderConfig == Utility::DecoderConfig::kHevc)
-            configuration = ReadHevcConfiguration(indexReader_, index.gap);
+            configuration = ReadHevcConfiguration(instance_.indexReader, index.gap);
         else
-            configuration = ReadRawConfiguration(indexReader_, index.gap);
+            configuration = ReadRawConfiguration(instance_.indexReader, index.gap);
 
         if (index.tag == kTagMett) {
             const Format::MetadataForm form =
@@ -147,11 +147,11 @@ void ChunkScanner::ReadCodecConfiguration(IndexRecord& index) {
         info.configLength = configuration.length;
     }
     // The first entry of a tag stays.
-    codecTable_.emplace(index.tag, std::move(info));
+    instance_.codecTable.emplace(index.tag, std::move(info));
 }
 
 void ChunkScanner::IndexChunkPackets(const IndexRecord& index, const IndexRecord& trailer, TrackInfo& track) {
-    trailerReader_.SetPosition(trailer.dataStart);
+    instance_.trailerReader.SetPosition(trailer.dataStart);
     uint64_t sampleOffset = index.dataStart;
     uint64_t recordOffset = trailer.dataStart;
     std::vector<boost::shared_ptr<TPacketIdxInfo>> chunkPackets;
@@ -159,7 +159,7 @@ void ChunkScanner::IndexChunkPackets(const IndexRecord& index, const IndexRecord
         const uint32_t sampleSize = index.sizes[i];
         const uint32_t recordLength = trailer.sizes[i];
         if (recordLength >= kMinIndexedRecordLength) {
-            RequireAvailable(trailerReader_, recordLength);
+            RequireAvailable(instance_.trailerReader, recordLength);
             auto packet = boost::make_shared<TPacketIdxInfo>();
             packet->offset = sampleOffset;
             packet->size = sampleSize;
@@ -167,20 +167,20 @@ void ChunkScanner::IndexChunkPackets(const IndexRecord& index, const IndexRecord
             packet->isVideo = index.flags & kFlagVideo;
             packet->record.reset(new uint8_t[recordLength]);
             packet->recordLength = recordLength;
-            trailerReader_.GetData(packet->record.get(), recordLength);
+            instance_.trailerReader.GetData(packet->record.get(), recordLength);
             const uint8_t* record = packet->record.get();
             packet->timestamp = uint64_t(Format::LoadU32(record + Format::kRecordSecondsOffset)) * 1000 +
                                 Format::LoadU16(record + Format::kRecordMillisecondsOffset);
             packet->isKey = record[Format::kRecordFrameTypeOffset] < Format::kFirstNonKeyFrameType;
             chunkPackets.push_back(std::move(packet));
         } else {
-            trailerReader_.SetPosition(recordOffset + recordLength);
+            instance_.trailerReader.SetPosition(recordOffset + recordLength);
         }
         sampleOffset += sampleSize;
         recordOffset += recordLength;
     }
     for (const auto& packet : chunkPackets) track.AddPacket(packet);
-    indexReader_.SetPosition(trailer.dataEnd);
+    instance_.indexReader.SetPosition(trailer.dataEnd);
 }
 
 }  // namespace ZENT::SDK::ViewWhileRecording

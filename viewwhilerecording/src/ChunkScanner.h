@@ -31,17 +31,7 @@ public:
         const uint64_t& seekTarget;
         const int16_t& direction;
     };
-    explicit ChunkScanner(const Instance& instance)
-        : indexReader_(instance.indexReader),
-          trailerReader_(instance.trailerReader),
-          codecTable_(instance.codecTable),
-          trackTable_(instance.trackTable),
-          selector_(instance.selector),
-          videoSeen_(instance.videoSeen),
-          audioSeen_(instance.audioSeen),
-          encrypted_(instance.encrypted),
-          seekTarget_(instance.seekTarget),
-          direction_(instance.direction) {}
+    explicit ChunkScanner(const Instance& instance) : instance_(instance) {}
     ChunkScanner(const ChunkScanner&) = delete;
     ChunkScanner& operator=(const ChunkScanner&) = delete;
 
@@ -60,16 +50,7 @@ private:
     void ReadCodecConfiguration(IndexRecord& index);
     void IndexChunkPackets(const IndexRecord& index, const IndexRecord& trailer, TrackInfo& track);
 
-    DataReader& indexReader_;
-    DataReader& trailerReader_;
-    CodecTable& codecTable_;
-    TrackTable& trackTable_;
-    PacketSelector& selector_;
-    bool& videoSeen_;
-    bool& audioSeen_;
-    uint32_t& encrypted_;
-    const uint64_t& seekTarget_;
-    const int16_t& direction_;
+    Instance instance_;
 };
 
 }  // namespace ZENT::SDK::ViewWhileRecording
