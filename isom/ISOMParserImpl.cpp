@@ -55,7 +55,7 @@ void LoadMetadataDictionary(ZENT::SDK::Utility::DictionaryInflateStream& inflate
 std::string WideToUtf8(const wchar_t* path) {
     std::string out;
     for (; *path; ++path) {
-        uint32_t c = uint32_t(*path);
+        const auto c = static_cast<uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(*path));
         if (c < 0x80) {
             out += char(c);
         } else if (c < 0x800) {

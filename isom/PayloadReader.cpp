@@ -138,7 +138,7 @@ void PayloadReader::Decrypt(uint8_t* sample) {
     }
     uint64_t position = 0;
     for (uint32_t k = 0; k < subsampleCount_ && position < size; ++k) {
-        const uint8_t* pair = subsamples_ + 6 * k;
+        const uint8_t* pair = subsamples_ + size_t(6) * k;
         const uint64_t clear = Format::LoadU16(pair);
         const uint64_t protectedBytes = Format::LoadU32(pair + 2);
         // Counts that run past the sample stop at its end.

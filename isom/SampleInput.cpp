@@ -6,9 +6,9 @@
 namespace ZENT::SDK::Pelagor2 {
 
 namespace {
-constexpr size_t kWindowSize = 64 * 1024;
+constexpr size_t kWindowSize = size_t(64) * 1024;
 // Reads this large go straight to their destination, past the window.
-constexpr uint64_t kDirectRead = 16 * 1024;
+constexpr uint64_t kDirectRead = uint64_t(16) * 1024;
 constexpr unsigned kMaxStreams = 32;
 // A pass may read the file this many times over, and this much besides.
 constexpr uint64_t kPassReadsPerFileByte = 4;

@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 packages=(cmake g++ make libboost-dev libboost-program-options-dev libboost-filesystem-dev
           libboost-iostreams-dev libboost-thread-dev zlib1g-dev libssl-dev libgtest-dev
           googletest libisal-dev
-          dpkg-dev file pkgconf)  # cpack -G DEB (dpkg-shlibdeps, file); pkg-config for the install test
+          dpkg-dev file pkgconf   # cpack -G DEB (dpkg-shlibdeps, file); pkg-config for the install test
+          clang-format clang-tidy)  # the layout and lint checks of the test suite
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
