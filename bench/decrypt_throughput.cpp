@@ -27,7 +27,9 @@
 #include <vector>
 
 #include "isom/AVReader.h"
-#include "TestSupport.h"
+#include "writer/IsoBoxes.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 using namespace testsupport;
 

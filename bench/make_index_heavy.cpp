@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "CraftedInputs.h"
-#include "TempFile.h"
+#include "writer/CraftedInputs.h"
+#include "writer/FileBytes.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -30,11 +30,12 @@
 #include <string>
 #include <vector>
 
-#include "FrameInfoRecordWriter.h"
-#include "InProgressRecording.h"
-#include "MediaHeaderExtensions.h"
 #include "RandomMedia.h"
-#include "TestSupport.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/InProgressRecording.h"
+#include "writer/MediaHeaderExtensions.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 using namespace testsupport;
 using bench::BreakStartCodes;

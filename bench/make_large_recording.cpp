@@ -10,7 +10,8 @@
 #include <exception>
 #include <string>
 
-#include "TestSupport.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 using namespace testsupport;
 

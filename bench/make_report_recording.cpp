@@ -23,7 +23,8 @@
 #include <string>
 
 #include "RandomMedia.h"
-#include "TestSupport.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 using namespace testsupport;
 using bench::BreakStartCodes;

@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <exception>
 
-#include "TestSupport.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/MediaHeaderExtensions.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 namespace {
 

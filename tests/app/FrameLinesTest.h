@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 namespace framelines {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "CraftedInputs.h"
-#include "TempFile.h"
+#include "writer/CraftedInputs.h"
+#include "writer/FileBytes.h"
 
 using namespace testsupport;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "IsoBoxes.h"
+#include "writer/IsoBoxes.h"
 #include "RecordingFixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // worked out by hand from their layouts.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace testsupport;
 

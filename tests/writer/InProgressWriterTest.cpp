@@ -6,10 +6,10 @@
 
 #include <vector>
 
-#include "InProgressRecording.h"
-#include "IsoBoxes.h"
-#include "MediaHeaderExtensions.h"
-#include "TempFile.h"
+#include "writer/InProgressRecording.h"
+#include "writer/IsoBoxes.h"
+#include "writer/MediaHeaderExtensions.h"
+#include "support/TempFile.h"
 
 using namespace testsupport;
 

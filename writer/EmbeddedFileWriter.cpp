@@ -1,4 +1,4 @@
-#include "EmbeddedFileWriter.h"
+#include "writer/EmbeddedFileWriter.h"
 
 #include <limits>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "IsoBoxes.h"
+#include "writer/IsoBoxes.h"
 
 #include <limits>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "InProgressChunk.h"
+#include "writer/InProgressChunk.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "ByteWriter.h"
+#include "writer/ByteWriter.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 // Byte and bit writers that tests assemble file bytes with, big-endian unless
 // a name says otherwise.
-#ifndef STAMPWALK_TESTSUPPORT_BYTEWRITER_H
-#define STAMPWALK_TESTSUPPORT_BYTEWRITER_H
+#ifndef STAMPWALK_WRITER_BYTEWRITER_H
+#define STAMPWALK_WRITER_BYTEWRITER_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "InProgressRecording.h"
+#include "writer/InProgressRecording.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "IsoBoxes.h"
+#include "writer/IsoBoxes.h"
 
 namespace testsupport {
 

@@ -1,13 +1,13 @@
 // The camera's per-frame units: media header, user-data items and the
 // frame-information record that a companion track stores per sample.
-#ifndef STAMPWALK_TESTSUPPORT_FRAMEINFORECORDWRITER_H
-#define STAMPWALK_TESTSUPPORT_FRAMEINFORECORDWRITER_H
+#ifndef STAMPWALK_WRITER_FRAMEINFORECORDWRITER_H
+#define STAMPWALK_WRITER_FRAMEINFORECORDWRITER_H
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "ByteWriter.h"
+#include "writer/ByteWriter.h"
 
 namespace testsupport {
 

@@ -1,8 +1,8 @@
-#include "SampleEntries.h"
+#include "writer/SampleEntries.h"
 
 #include <stdexcept>
 
-#include "IsoBoxes.h"
+#include "writer/IsoBoxes.h"
 
 namespace testsupport {
 

@@ -1,8 +1,8 @@
 // Builders of the ISO boxes a recording is made of, one function per box.
 // Defaults are those of an ordinary writer; every field the reader reads is
 // a parameter.
-#ifndef STAMPWALK_TESTSUPPORT_ISOBOXES_H
-#define STAMPWALK_TESTSUPPORT_ISOBOXES_H
+#ifndef STAMPWALK_WRITER_ISOBOXES_H
+#define STAMPWALK_WRITER_ISOBOXES_H
 
 #include <cstdint>
 #include <optional>
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "BoxBuilder.h"
+#include "writer/BoxBuilder.h"
 
 namespace testsupport {
 

@@ -1,8 +1,8 @@
 // One chunk of a recording in progress: the bit-coded index record, the
 // configuration area, the samples, the trailer record and one
 // frame-information record per sample, with the offsets of every part.
-#ifndef STAMPWALK_TESTSUPPORT_INPROGRESSCHUNK_H
-#define STAMPWALK_TESTSUPPORT_INPROGRESSCHUNK_H
+#ifndef STAMPWALK_WRITER_INPROGRESSCHUNK_H
+#define STAMPWALK_WRITER_INPROGRESSCHUNK_H
 
 #include <cstdint>
 #include <optional>
@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ByteWriter.h"
-#include "FrameInfoRecordWriter.h"
-#include "SampleEntries.h"  // kMetjMimeType, kDeflateEncoding
+#include "writer/ByteWriter.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/SampleEntries.h"  // kMetjMimeType, kDeflateEncoding
 
 namespace testsupport {
 

@@ -1,4 +1,4 @@
-#include "BoxBuilder.h"
+#include "writer/BoxBuilder.h"
 
 #include <limits>
 #include <stdexcept>

@@ -1,14 +1,14 @@
 // Small inputs that once cost the readers minutes or gigabytes, one builder
 // each: reader tests open them, and the limit run writes them out and runs
 // the tool over them under a time and a memory limit.
-#ifndef STAMPWALK_TESTSUPPORT_CRAFTEDINPUTS_H
-#define STAMPWALK_TESTSUPPORT_CRAFTEDINPUTS_H
+#ifndef STAMPWALK_WRITER_CRAFTEDINPUTS_H
+#define STAMPWALK_WRITER_CRAFTEDINPUTS_H
 
 #include <cstdint>
 #include <string_view>
 
-#include "BoxBuilder.h"
-#include "ByteWriter.h"
+#include "writer/BoxBuilder.h"
+#include "writer/ByteWriter.h"
 
 namespace testsupport {
 

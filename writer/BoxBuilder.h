@@ -1,7 +1,7 @@
 // One ISO box: header, payload bytes and child boxes, serialised with its
 // computed size unless a test forces another.
-#ifndef STAMPWALK_TESTSUPPORT_BOXBUILDER_H
-#define STAMPWALK_TESTSUPPORT_BOXBUILDER_H
+#ifndef STAMPWALK_WRITER_BOXBUILDER_H
+#define STAMPWALK_WRITER_BOXBUILDER_H
 
 #include <cstdint>
 #include <optional>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ByteWriter.h"
+#include "writer/ByteWriter.h"
 
 namespace testsupport {
 

@@ -2,7 +2,7 @@
 // of standard boxes.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace testsupport;
 

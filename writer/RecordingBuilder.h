@@ -1,7 +1,7 @@
 // A whole recording: movie, tracks, sample tables and media data laid out
 // with correct chunk offsets, written to memory or streamed to a file.
-#ifndef STAMPWALK_TESTSUPPORT_RECORDINGBUILDER_H
-#define STAMPWALK_TESTSUPPORT_RECORDINGBUILDER_H
+#ifndef STAMPWALK_WRITER_RECORDINGBUILDER_H
+#define STAMPWALK_WRITER_RECORDINGBUILDER_H
 
 #include <cstdint>
 #include <deque>
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "BoxBuilder.h"
-#include "IsoBoxes.h"
+#include "writer/BoxBuilder.h"
+#include "writer/IsoBoxes.h"
 
 namespace testsupport {
 

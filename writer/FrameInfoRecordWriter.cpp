@@ -1,4 +1,4 @@
-#include "FrameInfoRecordWriter.h"
+#include "writer/FrameInfoRecordWriter.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "RecordingBuilder.h"
+#include "writer/RecordingBuilder.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -7,7 +7,7 @@
 #include <set>
 #include <tuple>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace testsupport;
 

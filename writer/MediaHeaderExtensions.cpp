@@ -1,4 +1,4 @@
-#include "MediaHeaderExtensions.h"
+#include "writer/MediaHeaderExtensions.h"
 
 namespace testsupport {
 

@@ -1,14 +1,14 @@
-#include "CraftedInputs.h"
+#include "writer/CraftedInputs.h"
 
 #include <zlib.h>
 
 #include <stdexcept>
 
-#include "FrameInfoRecordWriter.h"
-#include "InProgressChunk.h"
-#include "InProgressRecording.h"
-#include "IsoBoxes.h"
-#include "SampleEntries.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/InProgressChunk.h"
+#include "writer/InProgressRecording.h"
+#include "writer/IsoBoxes.h"
+#include "writer/SampleEntries.h"
 
 namespace testsupport {
 

@@ -1,12 +1,12 @@
 // ISO data placed after other bytes, found by a 16-byte little-endian
 // trailer marked "ZENT".
-#ifndef STAMPWALK_TESTSUPPORT_EMBEDDEDFILEWRITER_H
-#define STAMPWALK_TESTSUPPORT_EMBEDDEDFILEWRITER_H
+#ifndef STAMPWALK_WRITER_EMBEDDEDFILEWRITER_H
+#define STAMPWALK_WRITER_EMBEDDEDFILEWRITER_H
 
 #include <cstdint>
 #include <optional>
 
-#include "ByteWriter.h"
+#include "writer/ByteWriter.h"
 
 namespace testsupport {
 

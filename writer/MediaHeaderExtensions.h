@@ -1,14 +1,14 @@
 // The extension areas of media headers: the audio frame information and the
 // video frame's three motion windows, packed MSB first.
-#ifndef STAMPWALK_TESTSUPPORT_MEDIAHEADEREXTENSIONS_H
-#define STAMPWALK_TESTSUPPORT_MEDIAHEADEREXTENSIONS_H
+#ifndef STAMPWALK_WRITER_MEDIAHEADEREXTENSIONS_H
+#define STAMPWALK_WRITER_MEDIAHEADEREXTENSIONS_H
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-#include "ByteWriter.h"
+#include "writer/ByteWriter.h"
 
 namespace testsupport {
 

@@ -1,13 +1,13 @@
 // Sample entries (the children of "stsd") with their codec configuration
 // and protection boxes.
-#ifndef STAMPWALK_TESTSUPPORT_SAMPLEENTRIES_H
-#define STAMPWALK_TESTSUPPORT_SAMPLEENTRIES_H
+#ifndef STAMPWALK_WRITER_SAMPLEENTRIES_H
+#define STAMPWALK_WRITER_SAMPLEENTRIES_H
 
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
-#include "BoxBuilder.h"
+#include "writer/BoxBuilder.h"
 
 namespace testsupport {
 

@@ -1,17 +1,17 @@
 // A recording in progress: the top-level boxes before "mdat", the "mdat"
 // header, then a chain of chunks, built in memory with every offset, or
 // appended to a file chunk by chunk as a camera writes it.
-#ifndef STAMPWALK_TESTSUPPORT_INPROGRESSRECORDING_H
-#define STAMPWALK_TESTSUPPORT_INPROGRESSRECORDING_H
+#ifndef STAMPWALK_WRITER_INPROGRESSRECORDING_H
+#define STAMPWALK_WRITER_INPROGRESSRECORDING_H
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "BoxBuilder.h"
-#include "ByteWriter.h"
-#include "InProgressChunk.h"
+#include "writer/BoxBuilder.h"
+#include "writer/ByteWriter.h"
+#include "writer/InProgressChunk.h"
 
 namespace testsupport {
 
