@@ -16,12 +16,16 @@
 #include <vector>
 
 #include "support/ProgramRun.h"
+#include "tools/HelpOption.h"
+
+const char kUsage[] =
+    "usage: run_limited SECONDS MAX_RSS_MIB COMMAND [ARGUMENT...]\n"
+    "  Runs COMMAND within a time and a memory limit; prints seconds, peak MiB and exit code.\n";
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: run_limited SECONDS MAX_RSS_MIB COMMAND [ARGUMENT...]\n");
-        return 2;
-    }
+    // The command's own arguments are not run_limited's.
+    const bool help = helpoption::AsksForHelp(argc < 3 ? argc : 3, argv);
+    if (help || argc < 4) return helpoption::Usage(kUsage, help);
     const double seconds = std::atof(argv[1]);
     const long maxRssMib = std::atol(argv[2]);
     testsupport::RunOptions options;
