@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "writer/IsoBoxes.h"
+#include "PacketLayout.h"  // the C++ side of the layout that view_while_rec_from_c checks in C
 #include "RecordingFixture.h"
 
 namespace {
