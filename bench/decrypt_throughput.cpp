@@ -27,7 +27,10 @@
 #include <vector>
 
 #include "isom/AVReader.h"
-#include "TestSupport.h"
+#include "tools/HelpOption.h"
+#include "writer/IsoBoxes.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 using namespace testsupport;
 
@@ -365,15 +368,18 @@ void Read(const std::string& path, int runs) {
     std::printf("decryption throughput %.2f GB/s, target >= 2 GB/s: %s\n", rate, rate >= 2.0 ? "met" : "MISSED");
 }
 
-int Usage(const char* program) {
-    std::fprintf(stderr, "usage: %s make FILE [--megabytes N]\n       %s read FILE [--runs N]\n", program, program);
-    return 2;
-}
+const char kUsage[] =
+    "usage: decrypt_throughput make FILE [--megabytes N]\n"
+    "       decrypt_throughput read FILE [--runs N]\n"
+    "  make writes a protected recording of N MB (default 300); read times reading it with the key.\n";
+
+int Usage() { return helpoption::Usage(kUsage, false); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return Usage(argv[0]);
+    const bool help = helpoption::AsksForHelp(argc, argv);
+    if (help || argc < 3) return helpoption::Usage(kUsage, help);
     const std::string mode = argv[1];
     const std::string path = argv[2];
     uint64_t megabytes = 300;
@@ -384,11 +390,11 @@ int main(int argc, char** argv) {
         } else if (mode == "read" && std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::atoi(argv[++i]);
         } else {
-            return Usage(argv[0]);
+            return Usage();
         }
     }
     if ((mode != "make" && mode != "read") || megabytes < 1 || megabytes > 3000 || runs < 1 || runs > 100)
-        return Usage(argv[0]);
+        return Usage();
     try {
         if (mode == "make")
             Make(path, megabytes);

@@ -6,14 +6,17 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "CraftedInputs.h"
-#include "TempFile.h"
+#include "tools/HelpOption.h"
+#include "writer/CraftedInputs.h"
+#include "writer/FileBytes.h"
+
+const char kUsage[] =
+    "usage: make_index_heavy FILE SAIZ_ENTRIES\n"
+    "  Writes the recording whose open holds the most index per byte of file.\n";
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: make_index_heavy FILE SAIZ_ENTRIES\n");
-        return 2;
-    }
+    const bool help = helpoption::AsksForHelp(argc, argv);
+    if (help || argc != 3) return helpoption::Usage(kUsage, help);
     testsupport::WriteFile(argv[1], testsupport::WholeFileIndexed(uint32_t(std::strtoul(argv[2], nullptr, 10))));
     return 0;
 }

@@ -30,11 +30,13 @@
 #include <string>
 #include <vector>
 
-#include "FrameInfoRecordWriter.h"
-#include "InProgressRecording.h"
-#include "MediaHeaderExtensions.h"
 #include "RandomMedia.h"
-#include "TestSupport.h"
+#include "tools/HelpOption.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/InProgressRecording.h"
+#include "writer/MediaHeaderExtensions.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 using namespace testsupport;
 using bench::BreakStartCodes;
@@ -243,17 +245,18 @@ void WriteThenRename(const std::string& path, const Write& write) {
         throw std::runtime_error("cannot rename " + partial + " to " + path);
 }
 
-int Usage(const char* program) {
-    std::fprintf(stderr,
-                 "usage: %s [--seconds N] INPROGRESS FINISHED\n"
-                 "       %s [--seconds N] --stats\n",
-                 program, program);
-    return 2;
-}
+const char kUsage[] =
+    "usage: make_inprogress_recording [--seconds N] INPROGRESS FINISHED\n"
+    "       make_inprogress_recording [--seconds N] --stats\n"
+    "  Writes N seconds (default 300) of the same media as a recording in progress and finished;\n"
+    "  --stats prints the figures only.\n";
+
+int Usage() { return helpoption::Usage(kUsage, false); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (helpoption::AsksForHelp(argc, argv)) return helpoption::Usage(kUsage, true);
     uint32_t seconds = kDefaultSeconds;
     bool statsOnly = false;
     std::vector<std::string> outputs;
@@ -261,17 +264,17 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             char* end = nullptr;
             const unsigned long value = std::strtoul(argv[++i], &end, 10);
-            if (*end != '\0' || value == 0 || value > kMaxSeconds) return Usage(argv[0]);
+            if (*end != '\0' || value == 0 || value > kMaxSeconds) return Usage();
             seconds = uint32_t(value);
         } else if (std::strcmp(argv[i], "--stats") == 0) {
             statsOnly = true;
         } else if (argv[i][0] != '-') {
             outputs.push_back(argv[i]);
         } else {
-            return Usage(argv[0]);
+            return Usage();
         }
     }
-    if (statsOnly ? !outputs.empty() : outputs.size() != 2) return Usage(argv[0]);
+    if (statsOnly ? !outputs.empty() : outputs.size() != 2) return Usage();
 
     try {
         const std::vector<uint32_t> sizes = SampleSizes(seconds * kFramesPerSecond);

@@ -10,7 +10,9 @@
 #include <exception>
 #include <string>
 
-#include "TestSupport.h"
+#include "tools/HelpOption.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 using namespace testsupport;
 
@@ -52,14 +54,16 @@ void AudioSampleBytes(uint32_t index, uint8_t* out, uint32_t size) {
     for (uint32_t i = 1; i < size; ++i) out[i] = uint8_t((index * 31 + i) & 0xFF);
 }
 
-int Usage(const char* program) {
-    std::fprintf(stderr, "usage: %s OUTPUT [--samples N] [--moov-first]\n", program);
-    return 2;
-}
+const char kUsage[] =
+    "usage: make_large_recording OUTPUT [--samples N] [--moov-first]\n"
+    "  Writes a recording of N samples (default 1000000) of video and audio.\n";
+
+int Usage() { return helpoption::Usage(kUsage, false); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (helpoption::AsksForHelp(argc, argv)) return helpoption::Usage(kUsage, true);
     std::string output;
     uint64_t totalSamples = 1000000;
     bool moovFirst = false;
@@ -71,10 +75,10 @@ int main(int argc, char** argv) {
         } else if (argv[i][0] != '-' && output.empty()) {
             output = argv[i];
         } else {
-            return Usage(argv[0]);
+            return Usage();
         }
     }
-    if (output.empty() || totalSamples < 2 || totalSamples > 0xFFFFFFFFull) return Usage(argv[0]);
+    if (output.empty() || totalSamples < 2 || totalSamples > 0xFFFFFFFFull) return Usage();
 
     // 12.5 audio frames to every 30 video frames.
     uint32_t audioCount = uint32_t((totalSamples * 125 + 212) / 425);

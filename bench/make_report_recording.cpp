@@ -23,7 +23,9 @@
 #include <string>
 
 #include "RandomMedia.h"
-#include "TestSupport.h"
+#include "tools/HelpOption.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 using namespace testsupport;
 using bench::BreakStartCodes;
@@ -216,17 +218,17 @@ Recording Build(const Shape& shape, Figures& figures) {
     return recording;
 }
 
-int Usage(const char* program) {
-    std::fprintf(stderr,
-                 "usage: %s --large|--small [--frames N] OUTPUT\n"
-                 "       %s --large|--small [--frames N] --stats\n",
-                 program, program);
-    return 2;
-}
+const char kUsage[] =
+    "usage: make_report_recording --large|--small [--frames N] OUTPUT\n"
+    "       make_report_recording --large|--small [--frames N] --stats\n"
+    "  Writes one of the two recordings of the frame-report benchmark.\n";
+
+int Usage() { return helpoption::Usage(kUsage, false); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (helpoption::AsksForHelp(argc, argv)) return helpoption::Usage(kUsage, true);
     const Shape* shape = nullptr;
     uint32_t frames = 0;
     std::string output;
@@ -239,17 +241,17 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             char* end = nullptr;
             unsigned long value = std::strtoul(argv[++i], &end, 10);
-            if (*end != '\0' || value == 0 || value > 1000000) return Usage(argv[0]);
+            if (*end != '\0' || value == 0 || value > 1000000) return Usage();
             frames = uint32_t(value);
         } else if (std::strcmp(argv[i], "--stats") == 0) {
             statsOnly = true;
         } else if (argv[i][0] != '-' && output.empty()) {
             output = argv[i];
         } else {
-            return Usage(argv[0]);
+            return Usage();
         }
     }
-    if (shape == nullptr || output.empty() == !statsOnly) return Usage(argv[0]);
+    if (shape == nullptr || output.empty() == !statsOnly) return Usage();
     Shape chosen = *shape;
     if (frames != 0) chosen.videoCount = frames;
     shape = &chosen;

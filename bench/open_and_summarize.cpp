@@ -3,14 +3,17 @@
 #include <cstdio>
 #include <iostream>
 
-#include "isom/AVReader.h"
 #include "app/MediaSummary.h"
+#include "isom/AVReader.h"
+#include "tools/HelpOption.h"
+
+const char kUsage[] =
+    "usage: open_and_summarize RECORDING\n"
+    "  Opens a finished recording and prints its summary, without the frame loop.\n";
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: open_and_summarize RECORDING\n");
-        return 2;
-    }
+    const bool help = helpoption::AsksForHelp(argc, argv);
+    if (help || argc != 2) return helpoption::Usage(kUsage, help);
     AVReader* reader = nullptr;
     int32_t status = AVReaderOpen(&reader, argv[1], 0);
     if (status != 0) {

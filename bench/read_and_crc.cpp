@@ -14,12 +14,15 @@
 #include <vector>
 
 #include "common/Crc32.h"
+#include "tools/HelpOption.h"
+
+const char kUsage[] =
+    "usage: read_and_crc FILE\n"
+    "  Reads FILE once and prints the CRC-32 of its bytes.\n";
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FILE\n", argv[0]);
-        return 2;
-    }
+    const bool help = helpoption::AsksForHelp(argc, argv);
+    if (help || argc != 2) return helpoption::Usage(kUsage, help);
     int fd = ::open(argv[1], O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         std::fprintf(stderr, "read_and_crc: %s: %s\n", argv[1], std::strerror(errno));

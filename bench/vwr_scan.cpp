@@ -38,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/HelpOption.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
@@ -274,14 +275,16 @@ uint64_t Read(const ReadCounter& counter, const std::string& path, uint64_t file
     return packets;
 }
 
-int Usage(const char* program) {
-    std::fprintf(stderr, "usage: %s RECORDING [--grow-into COPY] [--piece BYTES]\n", program);
-    return 2;
-}
+const char kUsage[] =
+    "usage: vwr_scan RECORDING [--grow-into COPY] [--piece BYTES]\n"
+    "  Counts the bytes the index scan of a recording in progress reads.\n";
+
+int Usage() { return helpoption::Usage(kUsage, false); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (helpoption::AsksForHelp(argc, argv)) return helpoption::Usage(kUsage, true);
     std::string path;
     std::string copyPath;
     uint64_t piece = kDefaultPiece;
@@ -291,14 +294,14 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--piece") == 0 && i + 1 < argc) {
             char* end = nullptr;
             piece = std::strtoull(argv[++i], &end, 10);
-            if (*end != '\0' || piece == 0 || piece > (uint64_t(1) << 30)) return Usage(argv[0]);
+            if (*end != '\0' || piece == 0 || piece > (uint64_t(1) << 30)) return Usage();
         } else if (argv[i][0] != '-' && path.empty()) {
             path = argv[i];
         } else {
-            return Usage(argv[0]);
+            return Usage();
         }
     }
-    if (path.empty()) return Usage(argv[0]);
+    if (path.empty()) return Usage();
 
     try {
         const ReadCounter counter;

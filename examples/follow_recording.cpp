@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -78,11 +79,16 @@ private:
 
 }  // namespace
 
+const char kUsage[] =
+    "usage: follow_recording RECORDING [--idle-seconds S] [--poll-ms M]\n"
+    "  Prints each packet of a recording in progress as soon as its chunk is complete.\n";
+
 int main(int argc, char** argv) {
     Arguments arguments;
-    if (!ParseArguments(argc, argv, arguments)) {
-        std::fprintf(stderr, "usage: follow_recording RECORDING [--idle-seconds S] [--poll-ms M]\n");
-        return 2;
+    const bool help = argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+    if (help || !ParseArguments(argc, argv, arguments)) {
+        std::fputs(kUsage, help ? stdout : stderr);
+        return help ? 0 : 2;
     }
     const auto poll = std::chrono::milliseconds(arguments.pollMs);
     IdleTimer idle(arguments.idleSeconds);

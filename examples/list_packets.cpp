@@ -132,11 +132,16 @@ void PrintPacket(uint32_t index, const TMediaPacket& packet, int32_t status) {
 
 }  // namespace
 
+const char kUsage[] =
+    "usage: list_packets RECORDING [--key HEX] [--integrity TEXT]\n"
+    "  Lists the tracks and packets of a finished recording.\n";
+
 int main(int argc, char** argv) {
     Arguments arguments;
-    if (!ParseArguments(argc, argv, arguments)) {
-        std::fprintf(stderr, "usage: list_packets RECORDING [--key HEX] [--integrity TEXT]\n");
-        return 2;
+    const bool help = argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+    if (help || !ParseArguments(argc, argv, arguments)) {
+        std::fputs(kUsage, help ? stdout : stderr);
+        return help ? 0 : 2;
     }
 
     AVReader* opened = nullptr;

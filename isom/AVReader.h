@@ -1,7 +1,9 @@
 /*
  * The media reader's public interface: the open functions, the abstract reader
  * AVReader, and the packet record TMediaPacket that both readers hand out.
- * Header only; C-style types, usable from C++ callers of either reader.
+ * Header only; C-style types, usable from C++ callers of either reader. A C
+ * compiler sees the constants and the packet record, which the reader of
+ * recordings in progress hands out through its C functions.
  */
 #ifndef STAMPWALK_ISOM_AVREADER_H
 #define STAMPWALK_ISOM_AVREADER_H
@@ -10,8 +12,15 @@
 #include <stdint.h>
 #include <wchar.h>
 
+/* The constants have fixed types in C++; in C they are ints. */
+#ifdef __cplusplus
+#define STAMPWALK_ENUM(type) enum : type
+#else
+#define STAMPWALK_ENUM(type) enum
+#endif
+
 /* Status values of the reader operations (signed 32-bit). */
-enum : int32_t {
+STAMPWALK_ENUM(int32_t) {
     kReaderOk = 0,
     kEndOfStream = 0x6001,
     kNoCheckValue = 0x6002,
@@ -24,7 +33,7 @@ enum : int32_t {
 };
 
 /* Codec type values: one bit (or one small number) per codec. */
-enum : uint32_t {
+STAMPWALK_ENUM(uint32_t) {
     kCodecJpeg = 0x1,
     kCodecH263 = 0x2,
     kCodecMp4v = 0x4,
@@ -46,12 +55,17 @@ enum : uint32_t {
 };
 
 /* Frame type codes. */
-enum : int32_t { kFrameIntra = 0, kFramePredicted = 1, kFrameBidirectional = 2 };
+STAMPWALK_ENUM(int32_t) { kFrameIntra = 0, kFramePredicted = 1, kFrameBidirectional = 2 };
 
 /* Media type bits, OR-ed over the listed tracks. */
-enum : uint32_t { kMediaAudio = 1, kMediaVideo = 2, kMediaMetadata = 8 };
+STAMPWALK_ENUM(uint32_t) { kMediaAudio = 1, kMediaVideo = 2, kMediaMetadata = 8 };
 
 struct TMediaPacket;
+#ifndef __cplusplus
+typedef struct TMediaPacket TMediaPacket;
+typedef struct TMediaPacketReleaseOps TMediaPacketReleaseOps;
+typedef struct TMotionTriggerInfoEx TMotionTriggerInfoEx;
+#endif
 
 /* Reference counting of a packet block: entry 0 adds a reference, entry 1
  * drops one and frees the block with the last. */
@@ -120,6 +134,7 @@ struct TMediaPacket {
     TMotionTriggerInfoEx* triggerInfo;
 };
 
+#ifdef __cplusplus
 /* The media reader. Track i is the entry at index i of the reader's track
  * list; i must be below GetTrackCount(). Destroy with Release, never delete. */
 struct AVReader {
@@ -164,5 +179,6 @@ extern "C" {
 int32_t AVReaderOpen(AVReader** out, const char* path, int flags);
 int32_t AVReaderOpenW(AVReader** out, const wchar_t* path, int flags);
 }
+#endif
 
 #endif

@@ -8,7 +8,11 @@
 #include <cstdio>
 #include <exception>
 
-#include "TestSupport.h"
+#include "tools/HelpOption.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/MediaHeaderExtensions.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 namespace {
 
@@ -165,11 +169,13 @@ void AddAudio(Recording& recording) {
 
 }  // namespace
 
+const char kUsage[] =
+    "usage: make_sample_recording OUTPUT.mp4\n"
+    "  Writes the sample recording: 3 s of H.264 and AAC, each with its companion track.\n";
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.mp4\n", argv[0]);
-        return 2;
-    }
+    const bool help = helpoption::AsksForHelp(argc, argv);
+    if (help || argc != 2) return helpoption::Usage(kUsage, help);
     try {
         Recording recording;
         recording.movie.creationTime = kIsoEpochOffset + kStartUtc;

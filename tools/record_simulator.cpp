@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "FrameInfoRecordWriter.h"
-#include "InProgressRecording.h"
-#include "MediaHeaderExtensions.h"
-#include "SampleEntries.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/InProgressRecording.h"
+#include "writer/MediaHeaderExtensions.h"
+#include "writer/SampleEntries.h"
 
 namespace {
 

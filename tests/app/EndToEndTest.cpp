@@ -1,49 +1,18 @@
 // Runs the built stampwalk binary and checks its standard output and exit code.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "support/ProgramRun.h"
+
 namespace {
 
-struct RunResult {
-    std::string output;
-    int exitCode;
-};
+using RunResult = testsupport::ProgramRun;
 
 RunResult RunStampwalk(const std::vector<std::string>& arguments) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) std::abort();
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDERR_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(STAMPWALK_BINARY));
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(STAMPWALK_BINARY, argv.data());
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    RunResult result{"", -1};
-    char buffer[4096];
-    ssize_t count;
-    while ((count = read(pipeEnds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, size_t(count));
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    return result;
+    return testsupport::RunProgram(STAMPWALK_BINARY, arguments);
 }
 
 // How boost::program_options prints the description: the caption and a

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <tuple>
 
+#include "support/ProgramRun.h"
+
 namespace {
 
 using namespace fallbacklines;
@@ -15,19 +17,7 @@ using namespace fallbacklines;
 // Runs the simulator to its end; true when it exited with code 0.
 bool Simulate(const std::string& output, std::vector<std::string> options) {
     options.insert(options.begin(), output);
-    const pid_t child = fork();
-    if (child == 0) {
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(RECORD_SIMULATOR_BINARY)};
-        for (std::string& option : options) argv.push_back(option.data());
-        argv.push_back(nullptr);
-        execv(RECORD_SIMULATOR_BINARY, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return testsupport::RunProgram(RECORD_SIMULATOR_BINARY, options).exitCode == 0;
 }
 
 // What a frame line says apart from its CRC.

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "FrameLinesTest.h"
-#include "InProgressChunk.h"
-#include "InProgressRecording.h"
+#include "writer/InProgressChunk.h"
+#include "writer/InProgressRecording.h"
 
 namespace fallbacklines {
 

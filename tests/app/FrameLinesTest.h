@@ -4,9 +4,6 @@
 #ifndef STAMPWALK_TESTS_APP_FRAMELINESTEST_H
 #define STAMPWALK_TESTS_APP_FRAMELINESTEST_H
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <gtest/gtest.h>
@@ -19,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "support/ProgramRun.h"
+#include "support/TestSupport.h"
 
 namespace framelines {
 
@@ -30,31 +28,10 @@ using testsupport::ByteWriter;
 // ---- running the tool -------------------------------------------------------
 
 inline std::string RunStampwalk(const std::string& path, int timeType) {
-    const std::string timeText = std::to_string(timeType);
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) std::abort();
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDERR_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        char* argv[] = {const_cast<char*>(STAMPWALK_BINARY), const_cast<char*>("-p"), const_cast<char*>(path.c_str()),
-                        const_cast<char*>("-t"), const_cast<char*>(timeText.c_str()), nullptr};
-        execv(STAMPWALK_BINARY, argv);
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    std::string output;
-    char buffer[4096];
-    ssize_t count;
-    while ((count = read(pipeEnds[0], buffer, sizeof buffer)) > 0) output.append(buffer, size_t(count));
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "stampwalk did not end with exit code 0";
-    return output;
+    const testsupport::ProgramRun run =
+        testsupport::RunProgram(STAMPWALK_BINARY, {"-p", path, "-t", std::to_string(timeType)});
+    EXPECT_TRUE(run.exitCode == 0) << "stampwalk did not end with exit code 0";
+    return run.output;
 }
 
 // Everything between the option echo and the closing line: the frame lines

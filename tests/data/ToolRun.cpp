@@ -1,33 +1,24 @@
 #include "ToolRun.h"
 
-#include <sys/wait.h>
-
-#include <cstdio>
+#include "support/ProgramRun.h"
 
 namespace datatest {
 
 ToolRun RunStampwalk(const std::string& path, int timeType) {
+    const testsupport::ProgramRun program =
+        testsupport::RunProgram(STAMPWALK_TOOL, {"-p", path, "-t", std::to_string(timeType)});
     ToolRun run;
-    const std::string command =
-        "'" + std::string(STAMPWALK_TOOL) + "' -p '" + path + "' -t " + std::to_string(timeType);
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
+    run.exitCode = program.exitCode;
     std::string line;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        for (size_t i = 0; i < got; ++i) {
-            if (buffer[i] == '\n') {
-                run.lines.push_back(line);
-                line.clear();
-            } else {
-                line += buffer[i];
-            }
+    for (const char c : program.output) {
+        if (c == '\n') {
+            run.lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
         }
     }
     if (!line.empty()) run.lines.push_back(line);
-    const int status = pclose(pipe);
-    if (status != -1 && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
     return run;
 }
 

@@ -8,7 +8,7 @@
 namespace datatest {
 
 struct ToolRun {
-    int exitCode = -1;  // -1 when the tool could not be run or did not exit normally
+    int exitCode = -1;  // -1 when the tool did not exit by itself
     std::vector<std::string> lines;
 };
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ByteWriter.h"
+#include "writer/ByteWriter.h"
 #include "format/ByteOrder.h"
 
 namespace {

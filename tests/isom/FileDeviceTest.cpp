@@ -7,7 +7,7 @@
 #include "isom/FileDescriptor.h"
 #include "isom/ParserInput.h"
 #include "isom/SampleInput.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace ZENT::SDK::Pelagor2;
 using testsupport::Bytes;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "isom/AVReader.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace ZENT::SDK::Pelagor2;
 using testsupport::Bytes;

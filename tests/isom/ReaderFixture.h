@@ -7,7 +7,7 @@
 
 #include "isom/AVReader.h"
 #include "isom/ISOMParserImpl.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 struct ReleaseReader {
     void operator()(AVReader* reader) const {

@@ -5,16 +5,19 @@
 #include <cstdio>
 #include <string>
 
-#include "CraftedInputs.h"
-#include "TempFile.h"
+#include "tools/HelpOption.h"
+#include "writer/CraftedInputs.h"
+#include "writer/FileBytes.h"
 
 using namespace testsupport;
 
+const char kUsage[] =
+    "usage: make_crafted_inputs DIRECTORY\n"
+    "  Writes the crafted inputs of the limit run into DIRECTORY.\n";
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_crafted_inputs DIRECTORY\n");
-        return 2;
-    }
+    const bool help = helpoption::AsksForHelp(argc, argv);
+    if (help || argc != 2) return helpoption::Usage(kUsage, help);
     const std::string directory = argv[1];
     const auto write = [&](const char* name, const Bytes& bytes) { WriteFile(directory + "/" + name, bytes); };
     // Sixteen tracks that each list every byte of the file: 512 bytes of

@@ -8,55 +8,39 @@
 // by itself with status 0 within both limits, 1 otherwise. The address space
 // is limited to four times the memory limit, so that a runaway command fails
 // instead of taking the machine's memory.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/time.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "support/ProgramRun.h"
+#include "tools/HelpOption.h"
+
+const char kUsage[] =
+    "usage: run_limited SECONDS MAX_RSS_MIB COMMAND [ARGUMENT...]\n"
+    "  Runs COMMAND within a time and a memory limit; prints seconds, peak MiB and exit code.\n";
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: run_limited SECONDS MAX_RSS_MIB COMMAND [ARGUMENT...]\n");
-        return 2;
-    }
+    // The command's own arguments are not run_limited's.
+    const bool help = helpoption::AsksForHelp(argc < 3 ? argc : 3, argv);
+    if (help || argc < 4) return helpoption::Usage(kUsage, help);
     const double seconds = std::atof(argv[1]);
     const long maxRssMib = std::atol(argv[2]);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child < 0) return 2;
-    if (child == 0) {
-        const rlim_t addressSpace = rlim_t(maxRssMib) * 4 * 1024 * 1024;
-        const rlimit limit{addressSpace, addressSpace};
-        setrlimit(RLIMIT_AS, &limit);
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, STDOUT_FILENO);
-        execv(argv[3], argv + 3);
-        _exit(127);
+    testsupport::RunOptions options;
+    options.timeLimitSeconds = seconds;
+    options.addressSpaceBytes = uint64_t(maxRssMib) * 4 * 1024 * 1024;
+    options.discardOutput = true;
+    testsupport::ProgramRun run;
+    try {
+        run = testsupport::RunProgram(argv[3], std::vector<std::string>(argv + 4, argv + argc), options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "run_limited: %s\n", error.what());
+        return 2;
     }
-    int status = 0;
-    rusage usage{};
-    bool timedOut = false;
-    for (;;) {
-        const pid_t done = wait4(child, &status, WNOHANG, &usage);
-        if (done == child) break;
-        if (done < 0 && errno != EINTR) return 2;
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        if (elapsed.count() > seconds && !timedOut) {
-            kill(child, SIGKILL);
-            timedOut = true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    const double peakMib = double(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
-    const int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::printf("%.2f %.1f %d\n", elapsed.count(), peakMib, exitStatus);
-    return !timedOut && exitStatus == 0 && elapsed.count() <= seconds && peakMib <= double(maxRssMib) ? 0 : 1;
+    std::fputs(run.errors.c_str(), stderr);
+    const int exitStatus = run.signal != 0 ? 128 + run.signal : run.exitCode;
+    std::printf("%.2f %.1f %d\n", run.seconds, run.peakMemoryMib, exitStatus);
+    return !run.timedOut && exitStatus == 0 && run.seconds <= seconds && run.peakMemoryMib <= double(maxRssMib) ? 0 : 1;
 }

@@ -1,9 +1,8 @@
-#include "TempFile.h"
+#include "support/TempFile.h"
 
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -16,14 +15,6 @@ namespace {
 bool IsDirectory(const std::string& path) {
     struct stat info {};
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-void WriteBytes(const std::string& path, const Bytes& content, const char* mode) {
-    std::FILE* file = std::fopen(path.c_str(), mode);
-    if (!file) throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
-    size_t written = content.empty() ? 0 : std::fwrite(content.data(), 1, content.size(), file);
-    bool closed = std::fclose(file) == 0;
-    if (written != content.size() || !closed) throw std::runtime_error("cannot write " + path);
 }
 
 }  // namespace
@@ -64,23 +55,8 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
 
 void TempFile::write(const Bytes& content) const { WriteFile(path_, content); }
 
-void TempFile::append(const Bytes& content) const { WriteBytes(path_, content, "ab"); }
+void TempFile::append(const Bytes& content) const { AppendFile(path_, content); }
 
 Bytes TempFile::read() const { return ReadFile(path_); }
-
-void WriteFile(const std::string& path, const Bytes& content) { WriteBytes(path, content, "wb"); }
-
-Bytes ReadFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
-    Bytes content;
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) content.insert(content.end(), chunk, chunk + got);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) throw std::runtime_error("cannot read " + path);
-    return content;
-}
 
 }  // namespace testsupport

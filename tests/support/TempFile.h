@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "ByteWriter.h"
+#include "writer/FileBytes.h"
 
 namespace testsupport {
 
@@ -35,10 +35,6 @@ public:
 private:
     std::string path_;
 };
-
-// Whole-file helpers; throw std::runtime_error on failure.
-void WriteFile(const std::string& path, const Bytes& content);
-Bytes ReadFile(const std::string& path);
 
 }  // namespace testsupport
 

@@ -1,15 +1,17 @@
-// Everything the writer of test recordings offers, in one include.
+// Everything the tests build their inputs with, in one include: the writer
+// of recordings and temporary files.
 #ifndef STAMPWALK_TESTSUPPORT_TESTSUPPORT_H
 #define STAMPWALK_TESTSUPPORT_TESTSUPPORT_H
 
-#include "BoxBuilder.h"
-#include "ByteWriter.h"
-#include "CraftedInputs.h"
-#include "EmbeddedFileWriter.h"
-#include "FrameInfoRecordWriter.h"
-#include "IsoBoxes.h"
-#include "RecordingBuilder.h"
-#include "SampleEntries.h"
-#include "TempFile.h"
+#include "support/TempFile.h"
+#include "writer/BoxBuilder.h"
+#include "writer/ByteWriter.h"
+#include "writer/CraftedInputs.h"
+#include "writer/EmbeddedFileWriter.h"
+#include "writer/FileBytes.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/IsoBoxes.h"
+#include "writer/RecordingBuilder.h"
+#include "writer/SampleEntries.h"
 
 #endif

@@ -10,8 +10,8 @@
 
 #include <boost/exception/get_error_info.hpp>
 
-#include "ByteWriter.h"
-#include "TempFile.h"
+#include "writer/ByteWriter.h"
+#include "support/TempFile.h"
 
 namespace {
 

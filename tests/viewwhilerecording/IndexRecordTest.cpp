@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ByteWriter.h"
-#include "InProgressChunk.h"
-#include "TempFile.h"
+#include "writer/ByteWriter.h"
+#include "writer/InProgressChunk.h"
+#include "support/TempFile.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
 
 namespace {

@@ -24,10 +24,10 @@
 #include <tuple>
 #include <vector>
 
-#include "FrameInfoRecordWriter.h"
-#include "InProgressChunk.h"
-#include "InProgressRecording.h"
-#include "TempFile.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/InProgressChunk.h"
+#include "writer/InProgressRecording.h"
+#include "support/TempFile.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "BoxBuilder.h"
+#include "writer/BoxBuilder.h"
 #include "viewwhilerecording/IndexScan.h"
-#include "InProgressRecording.h"
-#include "IsoBoxes.h"
-#include "TempFile.h"
+#include "writer/InProgressRecording.h"
+#include "writer/IsoBoxes.h"
+#include "support/TempFile.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "CraftedInputs.h"
+#include "writer/CraftedInputs.h"
 #include "RecordingFixture.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 

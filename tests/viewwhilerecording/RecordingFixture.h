@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "FrameInfoRecordWriter.h"
-#include "InProgressChunk.h"
-#include "InProgressRecording.h"
-#include "TempFile.h"
+#include "writer/FrameInfoRecordWriter.h"
+#include "writer/InProgressChunk.h"
+#include "writer/InProgressRecording.h"
+#include "support/TempFile.h"
 #include "viewwhilerecording/ViewWhileRecImpl.h"
 
 namespace vwrtest {

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "IsoBoxes.h"
+#include "writer/IsoBoxes.h"
+#include "PacketLayout.h"  // the C++ side of the layout that view_while_rec_from_c checks in C
 #include "RecordingFixture.h"
 
 namespace {

@@ -1,7 +1,8 @@
 /*
- * The reader of recordings in progress: C-style entry points behind an opaque
- * parser handle. Every function returns a signed 32-bit status; no exception
- * leaves them. Packets are the TMediaPacket records of AVReader.h.
+ * The reader of recordings in progress: C entry points behind an opaque
+ * parser handle, for C and C++ callers. Every function returns a signed
+ * 32-bit status; no exception leaves them. Packets are the TMediaPacket
+ * records of AVReader.h.
  */
 #ifndef STAMPWALK_VIEWWHILERECORDING_VIEWWHILEREC_H
 #define STAMPWALK_VIEWWHILERECORDING_VIEWWHILEREC_H
@@ -19,7 +20,7 @@
 
 /* Status values. kInvalidArgument (0x80000003) is the one of AVReader.h.
  * The two positive values mean "nothing new yet": call again later. */
-enum : int32_t {
+STAMPWALK_ENUM(int32_t) {
     kOk = 0,
     kReachedSkipBox = 0x00432101,
     kNoNewData = 0x00432102,
@@ -32,7 +33,9 @@ enum : int32_t {
 /* An opaque parser handle. */
 typedef void* VIEWWHILEREC_HANDLE;
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 /* Opens the recording at path and finds its media data. 0 and *parser set on
  * success; kNoNewData when no "mdat" box can be reached yet; kIOError when
@@ -74,6 +77,8 @@ VIEWWHILEREC_API int32_t VIEWWHILEREC_IsEncrypted(VIEWWHILEREC_HANDLE parser);
 /* The 16-byte AES-128 key for protected samples. */
 VIEWWHILEREC_API int32_t VIEWWHILEREC_SetKey(VIEWWHILEREC_HANDLE parser, const uint8_t* key, uint32_t length);
 
+#ifdef __cplusplus
 }  // extern "C"
+#endif
 
 #endif
