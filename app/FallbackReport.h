@@ -5,15 +5,10 @@
 #define STAMPWALK_APP_FALLBACKREPORT_H
 
 #include <cstdint>
-#include <ostream>
 #include <string>
-#include <vector>
-
-#include <boost/format.hpp>
 
 #include "isom/AVReader.h"
 #include "app/FrameReport.h"
-#include "app/FrameTime.h"
 
 void ViewWhileRec(const std::string& pathname, int32_t timeType);
 
