@@ -5,33 +5,12 @@
 #include "viewwhilerecording/ViewWhileRec.h"
 
 FallbackFrameReport::FallbackFrameReport(int32_t timeType)
-    : timeType_(timeType),
-      timedLine_("Stream:%s Frame:%c %u.%03u %02u %u CRC32:%08X Size:%u"),
-      untimedLine_("Stream:%s Frame:%c NO StreamingTime CRC32:%08X Size:%u") {}
+    : FrameLineReport(timeType, "Stream:%s Frame:%c %u.%03u %02u %u CRC32:%08X Size:%u",
+                      "Stream:%s Frame:%c NO StreamingTime CRC32:%08X Size:%u") {}
 
+// The words go in as unsigned 16-bit values: -3600 prints as 61936.
 std::string FallbackFrameReport::BuildLine(const TMediaPacket& packet) {
-    const CodecAndFrameType codec = GetCodecAndFrameType(packet);
-    const uint32_t crc = PacketCrc32(packet);
-
-    CollectFrameTime(packet, timeType_, uint32_t(packet.localSeconds), frameTimes_);
-
-    // The words go in as unsigned 16-bit values: -3600 prints as 61936.
-    const bool timed = !frameTimes_.empty();
-    boost::format& line = timed ? timedLine_ : untimedLine_;
-    line.clear();
-    line % codec.codecName % codec.frameLetter;
-    if (timed) {
-        const FrameTime& time = frameTimes_.front();
-        line % time.seconds % time.milliseconds % time.word1 % time.word2;
-    }
-    line % crc % packet.payloadSize;
-    return line.str();
-}
-
-bool FallbackFrameReport::Report(const TMediaPacket& packet, std::ostream& out) {
-    if (!minimum_.Admit(packet.seconds)) return false;
-    out << BuildLine(packet) << std::endl;
-    return true;
+    return LineUpToSize<uint16_t>(packet, uint32_t(packet.localSeconds)).str();
 }
 
 void ViewWhileRec(const std::string& pathname, int32_t timeType) {

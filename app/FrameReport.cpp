@@ -33,36 +33,22 @@ bool RunningMinimum::Admit(uint32_t seconds) {
     return seconds - minimum_ <= kLargestForwardStep;
 }
 
-MediaReaderFrameReport::MediaReaderFrameReport(int32_t timeType)
-    : timeType_(timeType),
-      timedLine_("Stream:%s Frame:%c %u.%03u %hd %hd CRC32:%08X Size:%u DI alert: %u "
-                 "motionWin1: %u%% motionWin2: %u%% motionWin3: %u%%"),
-      untimedLine_("Stream:%s Frame:%c NO TIME INFO CRC32:%08X Size:%u DI alert: %u "
-                   "motionWin1: %u%% motionWin2: %u%% motionWin3: %u%%") {}
-
-std::string MediaReaderFrameReport::BuildLine(const TMediaPacket& packet) {
-    const CodecAndFrameType codec = GetCodecAndFrameType(packet);
-    const uint32_t crc = PacketCrc32(packet);
-
-    CollectFrameTime(packet, timeType_, packet.seconds, frameTimes_);
-
-    // boost::format converts by the argument's type, so the types fed here
-    // decide the text: the two words go in as signed 16-bit values.
-    const bool timed = !frameTimes_.empty();
-    boost::format& line = timed ? timedLine_ : untimedLine_;
-    line.clear();
-    line % codec.codecName % codec.frameLetter;
-    if (timed) {
-        const FrameTime& time = frameTimes_.front();
-        line % time.seconds % time.milliseconds % int16_t(time.word1) % int16_t(time.word2);
-    }
-    line % crc % packet.payloadSize % packet.diAlert % MotionValue(packet, 0) % MotionValue(packet, 1) %
-        MotionValue(packet, 2);
-    return line.str();
-}
-
-bool MediaReaderFrameReport::Report(const TMediaPacket& packet, std::ostream& out) {
+bool FrameLineReport::Report(const TMediaPacket& packet, std::ostream& out) {
     if (!minimum_.Admit(packet.seconds)) return false;
     out << BuildLine(packet) << std::endl;
     return true;
+}
+
+MediaReaderFrameReport::MediaReaderFrameReport(int32_t timeType)
+    : FrameLineReport(timeType,
+                      "Stream:%s Frame:%c %u.%03u %hd %hd CRC32:%08X Size:%u DI alert: %u "
+                      "motionWin1: %u%% motionWin2: %u%% motionWin3: %u%%",
+                      "Stream:%s Frame:%c NO TIME INFO CRC32:%08X Size:%u DI alert: %u "
+                      "motionWin1: %u%% motionWin2: %u%% motionWin3: %u%%") {}
+
+// The two words of the time print signed.
+std::string MediaReaderFrameReport::BuildLine(const TMediaPacket& packet) {
+    boost::format& line = LineUpToSize<int16_t>(packet, packet.seconds);
+    line % packet.diAlert % MotionValue(packet, 0) % MotionValue(packet, 1) % MotionValue(packet, 2);
+    return line.str();
 }

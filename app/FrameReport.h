@@ -36,19 +36,46 @@ private:
     uint32_t minimum_ = 0xFFFFFFFF;
 };
 
-// The report of the media-reader run: one line per packet with the time of
-// the chosen type, the CRC, the size, the digital-input alert and the three
-// motion windows. The two line formats are parsed once and re-fed per line.
-class MediaReaderFrameReport {
+// What the frame reports of both runs share: the stop test and a line of
+// the packet's codec and frame letter, its time of the chosen type, the CRC
+// and the size, in one of two formats (with and without a time) that are
+// parsed once and re-fed per line.
+class FrameLineReport {
 public:
-    explicit MediaReaderFrameReport(int32_t timeType);
+    virtual ~FrameLineReport() = default;
 
     // The frame line of one packet, without its line end.
-    std::string BuildLine(const TMediaPacket& packet);
+    virtual std::string BuildLine(const TMediaPacket& packet) = 0;
 
     // Applies the running-minimum test and prints the packet's line, flushed.
     // False when the test ends the run; nothing is printed then.
     bool Report(const TMediaPacket& packet, std::ostream& out);
+
+protected:
+    FrameLineReport(int32_t timeType, const char* timedLine, const char* untimedLine)
+        : timeType_(timeType), timedLine_(timedLine), untimedLine_(untimedLine) {}
+
+    // The line up to the size; camera time takes cameraSeconds. boost::format
+    // converts by the argument's type, so Word decides how the two words of
+    // the time print.
+    template <typename Word>
+    boost::format& LineUpToSize(const TMediaPacket& packet, uint32_t cameraSeconds) {
+        const CodecAndFrameType codec = GetCodecAndFrameType(packet);
+        const uint32_t crc = PacketCrc32(packet);
+
+        CollectFrameTime(packet, timeType_, cameraSeconds, frameTimes_);
+
+        const bool timed = !frameTimes_.empty();
+        boost::format& line = timed ? timedLine_ : untimedLine_;
+        line.clear();
+        line % codec.codecName % codec.frameLetter;
+        if (timed) {
+            const FrameTime& time = frameTimes_.front();
+            line % time.seconds % time.milliseconds % Word(time.word1) % Word(time.word2);
+        }
+        line % crc % packet.payloadSize;
+        return line;
+    }
 
 private:
     int32_t timeType_;
@@ -56,6 +83,16 @@ private:
     std::vector<FrameTime> frameTimes_;  // emptied for every packet
     boost::format timedLine_;
     boost::format untimedLine_;
+};
+
+// The report of the media-reader run: one line per packet with the time of
+// the chosen type, the CRC, the size, the digital-input alert and the three
+// motion windows.
+class MediaReaderFrameReport : public FrameLineReport {
+public:
+    explicit MediaReaderFrameReport(int32_t timeType);
+
+    std::string BuildLine(const TMediaPacket& packet) override;
 };
 
 #endif

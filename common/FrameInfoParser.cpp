@@ -140,11 +140,8 @@ void ApplyItems(BitReader& bits, TMediaPacket* packet) {
                 break;
             }
             case 224:
-                packet->tag224Value = 0x10000;
-                SkipRest(bits, item.length, 0);
-                break;
-            case 225:
-                packet->tag224Value = 0x10001;
+            case 225:  // 0x10000 for tag 224, 0x10001 for tag 225
+                packet->tag224Value = 0x10000 + uint32_t(item.tag - 224);
                 SkipRest(bits, item.length, 0);
                 break;
             case 227:

@@ -50,6 +50,11 @@ void ReadVersionAndFlags(BoxView& view, uint8_t& version, uint32_t& flags) {
     flags = view.U24();
 }
 
+void ReadFullBoxHeader(BoxView& view, FullBoxHeader& header) { ReadVersionAndFlags(view, header.version, header.flags); }
+
+// Times and durations take 64 bits in a version 1 box, 32 in a version 0 one.
+uint64_t ReadTimeField(BoxView& view, uint8_t version) { return version != 0 ? view.U64() : view.U32(); }
+
 // A table of count entries of entrySize bytes must fit in the bytes left in
 // its box before anything is allocated for it.
 void CheckTableFits(const BoxView& view, uint64_t count, uint64_t entrySize) {
@@ -59,40 +64,39 @@ void CheckTableFits(const BoxView& view, uint64_t count, uint64_t entrySize) {
 // Entry counts that no index could hold.
 constexpr uint32_t kMaxSampleCount = 0x8000000;
 
+// A sample table box: its full box header, then the count of its entries,
+// checked against the bytes left for entries of entrySize bytes.
+uint32_t ReadEntryCount(BoxView& view, uint64_t entrySize) {
+    FullBoxHeader header;
+    ReadFullBoxHeader(view, header);
+    uint32_t count = view.U32();
+    CheckTableFits(view, count, entrySize);
+    return count;
+}
+
+void ReadMediaTimes(BoxView& view, MediaTimes& times) {
+    ReadFullBoxHeader(view, times);
+    times.creationTime = ReadTimeField(view, times.version);
+    times.modificationTime = ReadTimeField(view, times.version);
+    times.timescale = view.U32();
+    times.duration = ReadTimeField(view, times.version);
+}
+
 void ReadMvhd(WalkState& state, BoxView view) {
     MovieHeader& h = state.movie.header;
-    ReadVersionAndFlags(view, h.version, h.flags);
-    if (h.version != 0) {
-        h.creationTime = view.U64();
-        h.modificationTime = view.U64();
-        h.timescale = view.U32();
-        h.duration = view.U64();
-    } else {
-        h.creationTime = view.U32();
-        h.modificationTime = view.U32();
-        h.timescale = view.U32();
-        h.duration = view.U32();
-    }
+    ReadMediaTimes(view, h);
     view.Skip(76);
     h.nextTrackId = view.U32();
 }
 
 void ReadTkhd(WalkState& state, BoxView view) {
     TrackHeader& h = state.track->header;
-    ReadVersionAndFlags(view, h.version, h.flags);
-    if (h.version != 0) {
-        h.creationTime = view.U64();
-        h.modificationTime = view.U64();
-        h.trackId = view.U32();
-        view.Skip(4);
-        h.duration = view.U64();
-    } else {
-        h.creationTime = view.U32();
-        h.modificationTime = view.U32();
-        h.trackId = view.U32();
-        view.Skip(4);
-        h.duration = view.U32();
-    }
+    ReadFullBoxHeader(view, h);
+    h.creationTime = ReadTimeField(view, h.version);
+    h.modificationTime = ReadTimeField(view, h.version);
+    h.trackId = view.U32();
+    view.Skip(4);
+    h.duration = ReadTimeField(view, h.version);
     view.Skip(52);
     h.width = view.U32() >> 16;
     h.height = view.U32() >> 16;
@@ -100,43 +104,32 @@ void ReadTkhd(WalkState& state, BoxView view) {
 
 void ReadMdhd(WalkState& state, BoxView view) {
     MediaHeader& h = state.track->media;
-    ReadVersionAndFlags(view, h.version, h.flags);
-    if (h.version != 0) {
-        h.creationTime = view.U64();
-        h.modificationTime = view.U64();
-        h.timescale = view.U32();
-        h.duration = view.U64();
-    } else {
-        h.creationTime = view.U32();
-        h.modificationTime = view.U32();
-        h.timescale = view.U32();
-        h.duration = view.U32();
-    }
+    ReadMediaTimes(view, h);
     h.language = view.U16();
     h.preDefined = view.U16();
 }
 
 void ReadHdlr(WalkState& state, BoxView view) {
     Handler& h = state.track->handler;
-    ReadVersionAndFlags(view, h.version, h.flags);
+    ReadFullBoxHeader(view, h);
     view.Skip(4);
     h.handlerType = view.U32();
 }
 
 void ReadVmhd(WalkState& state, BoxView view) {
     state.track->isVideo = 1;
-    ReadVersionAndFlags(view, state.track->videoMediaHeader.version, state.track->videoMediaHeader.flags);
+    ReadFullBoxHeader(view, state.track->videoMediaHeader);
 }
 
 void ReadSmhd(WalkState& state, BoxView view) {
     state.track->isAudio = 1;
-    ReadVersionAndFlags(view, state.track->soundMediaHeader.version, state.track->soundMediaHeader.flags);
+    ReadFullBoxHeader(view, state.track->soundMediaHeader);
 }
 
 void ReadHmhd(WalkState& state, BoxView view) {
     HintMediaHeader& h = state.track->hintMediaHeader;
     state.track->isHint = 1;
-    ReadVersionAndFlags(view, h.version, h.flags);
+    ReadFullBoxHeader(view, h);
     h.maxPduSize = view.U16();
     h.avgPduSize = view.U16();
     h.maxBitrate = view.U32();
@@ -145,7 +138,7 @@ void ReadHmhd(WalkState& state, BoxView view) {
 
 void ReadDref(WalkState& state, BoxView view) {
     DataReferences& refs = state.track->dataReferences;
-    ReadVersionAndFlags(view, refs.version, refs.flags);
+    ReadFullBoxHeader(view, refs);
     uint32_t count = view.U32();
     // Nothing reads the references; an entry too small to hold its own header
     // ends the list rather than the open.
@@ -163,7 +156,7 @@ void ReadDref(WalkState& state, BoxView view) {
 
 void ReadElst(WalkState& state, BoxView view) {
     EditList& list = state.track->editList;
-    ReadVersionAndFlags(view, list.version, list.flags);
+    ReadFullBoxHeader(view, list);
     uint32_t count = view.U32();
     // Edit lists are read with 32-bit fields whatever the version, except a
     // version 1 list whose size says it holds 64-bit fields.
@@ -184,7 +177,7 @@ void ReadElst(WalkState& state, BoxView view) {
 
 void ReadStsd(WalkState& state, BoxView view) {
     SampleTable& table = state.track->sampleTable;
-    ReadVersionAndFlags(view, table.descriptionHeader.version, table.descriptionHeader.flags);
+    ReadFullBoxHeader(view, table.descriptionHeader);
     uint32_t count = view.U32();
     CheckTableFits(view, count, 8);
     table.descriptions.clear();
@@ -198,49 +191,36 @@ void ReadStsd(WalkState& state, BoxView view) {
     }
 }
 
-void ReadStts(WalkState& state, BoxView view) {
-    FullBoxHeader header;
-    ReadVersionAndFlags(view, header.version, header.flags);
-    uint32_t count = view.U32();
-    CheckTableFits(view, count, 8);
-    std::vector<TimeToSampleEntry>& entries = state.track->sampleTable.timeToSample;
-    entries.resize(count);
-    for (TimeToSampleEntry& entry : entries) {
+// The runs of stts and ctts: a count of samples, then the delta or the
+// composition offset they share.
+template <typename Entry, uint32_t Entry::*value>
+void ReadSampleRuns(BoxView view, std::vector<Entry>& entries) {
+    entries.resize(ReadEntryCount(view, 8));
+    for (Entry& entry : entries) {
         entry.sampleCount = view.U32();
-        entry.sampleDelta = view.U32();
+        entry.*value = view.U32();
     }
+}
+
+void ReadStts(WalkState& state, BoxView view) {
+    ReadSampleRuns<TimeToSampleEntry, &TimeToSampleEntry::sampleDelta>(view, state.track->sampleTable.timeToSample);
 }
 
 void ReadCtts(WalkState& state, BoxView view) {
-    FullBoxHeader header;
-    ReadVersionAndFlags(view, header.version, header.flags);
-    uint32_t count = view.U32();
-    CheckTableFits(view, count, 8);
     SampleTable& table = state.track->sampleTable;
     table.hasCompositionTable = true;
-    table.compositionOffsets.resize(count);
-    for (CompositionOffsetEntry& entry : table.compositionOffsets) {
-        entry.sampleCount = view.U32();
-        entry.sampleOffset = view.U32();
-    }
+    ReadSampleRuns<CompositionOffsetEntry, &CompositionOffsetEntry::sampleOffset>(view, table.compositionOffsets);
 }
 
 void ReadStss(WalkState& state, BoxView view) {
-    FullBoxHeader header;
-    ReadVersionAndFlags(view, header.version, header.flags);
-    uint32_t count = view.U32();
-    CheckTableFits(view, count, 4);
     SampleTable& table = state.track->sampleTable;
     table.hasSyncTable = true;
-    table.syncSamples.resize(count);
+    table.syncSamples.resize(ReadEntryCount(view, 4));
     for (uint32_t& number : table.syncSamples) number = view.U32();
 }
 
 void ReadStsc(WalkState& state, BoxView view) {
-    FullBoxHeader header;
-    ReadVersionAndFlags(view, header.version, header.flags);
-    uint32_t count = view.U32();
-    CheckTableFits(view, count, 12);
+    uint32_t count = ReadEntryCount(view, 12);
     std::vector<SampleToChunkEntry>& entries = state.track->sampleTable.sampleToChunk;
     entries.resize(count);
     for (uint32_t j = 0; j < count; ++j) {
@@ -262,7 +242,7 @@ void ReadStsc(WalkState& state, BoxView view) {
 
 void ReadStsz(WalkState& state, BoxView view) {
     SampleSizeTable& table = state.track->sampleTable.sizes;
-    ReadVersionAndFlags(view, table.version, table.flags);
+    ReadFullBoxHeader(view, table);
     table.sampleSize = view.U32();
     table.sampleCount = view.U32();
     if (table.sampleCount >= kMaxSampleCount) throw bad_format("too many samples");
@@ -285,37 +265,28 @@ void ReadStsz(WalkState& state, BoxView view) {
     table.largestSize = largest;
 }
 
-void ReadStco(WalkState& state, BoxView view) {
-    FullBoxHeader header;
-    ReadVersionAndFlags(view, header.version, header.flags);
-    uint32_t count = view.U32();
-    CheckTableFits(view, count, 4);
-    std::vector<uint32_t>& offsets = state.track->sampleTable.chunkOffsets32;
-    offsets.resize(count);
+// The chunk offsets of stco (32-bit) and co64 (64-bit) boxes.
+template <typename Offset, Offset (*Load)(const uint8_t*)>
+void ReadChunkOffsets(BoxView view, std::vector<Offset>& offsets) {
+    offsets.resize(ReadEntryCount(view, sizeof(Offset)));
     const uint8_t* p = view.current();
-    for (uint32_t& offset : offsets) {
-        offset = Format::LoadU32(p);
-        p += 4;
+    for (Offset& offset : offsets) {
+        offset = Load(p);
+        p += sizeof(Offset);
     }
 }
 
+void ReadStco(WalkState& state, BoxView view) {
+    ReadChunkOffsets<uint32_t, Format::LoadU32>(view, state.track->sampleTable.chunkOffsets32);
+}
+
 void ReadCo64(WalkState& state, BoxView view) {
-    FullBoxHeader header;
-    ReadVersionAndFlags(view, header.version, header.flags);
-    uint32_t count = view.U32();
-    CheckTableFits(view, count, 8);
-    std::vector<uint64_t>& offsets = state.track->sampleTable.chunkOffsets64;
-    offsets.resize(count);
-    const uint8_t* p = view.current();
-    for (uint64_t& offset : offsets) {
-        offset = Format::LoadU64(p);
-        p += 8;
-    }
+    ReadChunkOffsets<uint64_t, Format::LoadU64>(view, state.track->sampleTable.chunkOffsets64);
 }
 
 void ReadSaiz(WalkState& state, BoxView view) {
     FullBoxHeader header;
-    ReadVersionAndFlags(view, header.version, header.flags);
+    ReadFullBoxHeader(view, header);
     if (header.flags & 1) view.Skip(8);  // aux_info_type and its parameter
     ProtectionData& protection = state.track->sampleTable.protection;
     protection.sampleInfoSize = view.U8();
@@ -332,7 +303,7 @@ void ReadSaiz(WalkState& state, BoxView view) {
 
 void ReadSenc(WalkState& state, BoxView view) {
     FullBoxHeader header;
-    ReadVersionAndFlags(view, header.version, header.flags);
+    ReadFullBoxHeader(view, header);
     ProtectionData& protection = state.track->sampleTable.protection;
     protection.hasSampleEncryption = true;
     protection.subsampleFlag = (header.flags >> 1) & 1;

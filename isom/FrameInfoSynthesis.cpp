@@ -20,6 +20,22 @@ using Format::StoreU16;
 using Format::StoreU24;
 using Format::StoreU32;
 
+// The first word of a codec extension: a mark byte, a count byte and a
+// 16-bit size.
+void WriteExtensionWord(uint8_t* out, uint8_t mark, uint8_t count, uint32_t size) {
+    out[0] = mark;
+    out[1] = count;
+    StoreU16(out + 2, size);
+}
+
+// An audio extension: the first word, then the 24-bit sample rate and the
+// channel count.
+void WriteAudioExtension(uint8_t* out, uint8_t mark, uint8_t count, uint32_t size, uint32_t rate, uint8_t channels) {
+    WriteExtensionWord(out, mark, count, size);
+    StoreU24(out + 4, rate);
+    out[7] = channels;
+}
+
 // The codec extension, most significant bit first.
 void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firstPayloadByte, uint32_t length,
                     uint8_t* out) {
@@ -27,48 +43,28 @@ void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firs
     const uint8_t channels = d ? uint8_t(d->channelCount) : 0;
     switch (codecType) {
         case kCodecAac:
-            out[0] = 0x40;
-            out[1] = 0x01;
-            StoreU16(out + 2, length);
-            StoreU24(out + 4, rate);
-            out[7] = channels;
+            WriteAudioExtension(out, 0x40, 0x01, length, rate, channels);
             break;
         case kCodecSamr: {
             // One frame's size, its table-of-contents byte included; an
             // empty sample has no first frame to tell it.
             uint32_t frameSize = 1;
             if (length > 0) frameSize = 1u + kAmrFrameSizes[(firstPayloadByte >> 3) & 0x0F];
-            out[0] = 0xC0;
-            out[1] = uint8_t(length / frameSize);
-            StoreU16(out + 2, frameSize);
-            StoreU24(out + 4, rate);
-            out[7] = channels;
+            WriteAudioExtension(out, 0xC0, uint8_t(length / frameSize), frameSize, rate, channels);
             break;
         }
         case kCodecUlaw:
         case kCodecAlaw:
-            out[0] = 0xC0;
-            out[1] = 0x01;
-            StoreU16(out + 2, length);
-            StoreU24(out + 4, rate);
-            out[7] = channels;
+            WriteAudioExtension(out, 0xC0, 0x01, length, rate, channels);
             break;
         case kCodecG726:
-            out[0] = 0xB0;
-            out[1] = 0x01;
-            StoreU16(out + 2, length);
-            StoreU24(out + 4, (d ? uint32_t(d->sampleSize) : 0) * 8000);
-            out[7] = 0;
+            WriteAudioExtension(out, 0xB0, 0x01, length, (d ? uint32_t(d->sampleSize) : 0) * 8000, 0);
             break;
         case kCodecG7221:
-            out[0] = 0x80;
-            out[1] = 0x04;
-            StoreU16(out + 2, length / 4);
+            WriteExtensionWord(out, 0x80, 0x04, length / 4);
             break;
         case kCodecG729:
-            out[0] = 0x80;
-            out[1] = uint8_t(length / 11);
-            StoreU16(out + 2, 11);
+            WriteExtensionWord(out, 0x80, uint8_t(length / 11), 11);
             break;
         default:
             break;  // four zero bytes

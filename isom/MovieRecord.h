@@ -17,19 +17,25 @@ constexpr unsigned kMaxTracks = 16;
 // ISO times count seconds from 1904-01-01; Unix time from 1970-01-01.
 constexpr uint64_t kSecondsFrom1904To1970 = 2082844800;
 
-struct MovieHeader {
+// The version and flags that open every full box.
+struct FullBoxHeader {
     uint8_t version = 0;
     uint32_t flags = 0;
+};
+
+// The fields a movie header and a media header share.
+struct MediaTimes : FullBoxHeader {
     uint64_t creationTime = 0;
     uint64_t modificationTime = 0;
     uint32_t timescale = 0;
     uint64_t duration = 0;
+};
+
+struct MovieHeader : MediaTimes {
     uint32_t nextTrackId = 0;
 };
 
-struct TrackHeader {
-    uint8_t version = 0;
-    uint32_t flags = 0;
+struct TrackHeader : FullBoxHeader {
     uint64_t creationTime = 0;
     uint64_t modificationTime = 0;
     uint32_t trackId = 0;
@@ -38,27 +44,20 @@ struct TrackHeader {
     uint32_t height = 0;
 };
 
-struct MediaHeader {
-    uint8_t version = 0;
-    uint32_t flags = 0;
-    uint64_t creationTime = 0;
-    uint64_t modificationTime = 0;
-    uint32_t timescale = 0;
-    uint64_t duration = 0;
+struct MediaHeader : MediaTimes {
     uint16_t language = 0;
     uint16_t preDefined = 0;
 };
 
-struct FullBoxHeader {
-    uint8_t version = 0;
-    uint32_t flags = 0;
-};
-
-struct HintMediaHeader {
-    uint8_t version = 0;
-    uint32_t flags = 0;
+struct HintMediaHeader : FullBoxHeader {
     uint16_t maxPduSize = 0;
     uint16_t avgPduSize = 0;
+    uint32_t maxBitrate = 0;
+    uint32_t avgBitrate = 0;
+};
+
+struct BitRate {
+    uint32_t bufferSizeDB = 0;
     uint32_t maxBitrate = 0;
     uint32_t avgBitrate = 0;
 };
@@ -69,9 +68,7 @@ struct EsDescriptor {
     uint32_t flags = 0;
     uint8_t objectTypeIndication = 0;
     uint8_t streamTypeByte = 0;
-    uint32_t bufferSizeDB = 0;
-    uint32_t maxBitrate = 0;
-    uint32_t avgBitrate = 0;
+    BitRate bitRate;
     uint16_t esId = 0;
     uint8_t streamDependenceFlag = 0;
     uint8_t urlFlag = 0;
@@ -79,22 +76,12 @@ struct EsDescriptor {
     uint8_t streamPriority = 0;
 };
 
-struct BitRate {
-    uint32_t bufferSizeDB = 0;
-    uint32_t maxBitrate = 0;
-    uint32_t avgBitrate = 0;
-};
-
-struct SchemeType {
-    uint8_t version = 0;
-    uint32_t flags = 0;
+struct SchemeType : FullBoxHeader {
     uint32_t schemeType = 0;
     uint32_t schemeVersion = 0;
 };
 
-struct TrackEncryption {
-    uint8_t version = 0;
-    uint32_t flags = 0;
+struct TrackEncryption : FullBoxHeader {
     uint8_t defaultIsProtected = 0;
     uint8_t defaultPerSampleIvSize = 0;
     uint8_t defaultKid[16] = {};
@@ -145,9 +132,7 @@ struct CompositionOffsetEntry {
     uint32_t sampleOffset = 0;
 };
 
-struct SampleSizeTable {
-    uint8_t version = 0;
-    uint32_t flags = 0;
+struct SampleSizeTable : FullBoxHeader {
     uint32_t sampleSize = 0;
     uint32_t sampleCount = 0;
     uint32_t largestSize = 0;
@@ -185,15 +170,11 @@ struct DataReferenceEntry {
     std::string data;
 };
 
-struct DataReferences {
-    uint8_t version = 0;
-    uint32_t flags = 0;
+struct DataReferences : FullBoxHeader {
     std::vector<DataReferenceEntry> entries;
 };
 
-struct Handler {
-    uint8_t version = 0;
-    uint32_t flags = 0;
+struct Handler : FullBoxHeader {
     uint32_t handlerType = 0;
 };
 
@@ -204,9 +185,7 @@ struct EditEntry {
     uint32_t mediaRate = 0;
 };
 
-struct EditList {
-    uint8_t version = 0;
-    uint32_t flags = 0;
+struct EditList : FullBoxHeader {
     std::vector<EditEntry> entries;
 };
 

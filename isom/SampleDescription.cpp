@@ -223,9 +223,9 @@ void ReadEsDescriptor(BoxView view, SampleDescription& d) {
             ReadDescriptorLength(view);
             es.objectTypeIndication = view.U8();
             es.streamTypeByte = view.U8();
-            es.bufferSizeDB = view.U24();
-            es.maxBitrate = view.U32();
-            es.avgBitrate = view.U32();
+            es.bitRate.bufferSizeDB = view.U24();
+            es.bitRate.maxBitrate = view.U32();
+            es.bitRate.avgBitrate = view.U32();
             left -= 18;
             if (left != 0 && view.remaining() > 0) {
                 if (view.U8() == 5) {

@@ -10,12 +10,6 @@
 
 namespace ZENT::SDK::ViewWhileRecording {
 
-// Chunk flags, one bit per record.
-constexpr uint8_t kFlagVideo = 0x01;
-constexpr uint8_t kFlagAudio = 0x02;
-constexpr uint8_t kFlagPassOver = 0x40;
-constexpr uint8_t kFlagEncryption = 0x80;
-
 // The reader reuses one object per role, so fields a record does not carry
 // keep the values of the record read before.
 struct IndexRecord {
@@ -31,6 +25,12 @@ struct IndexRecord {
     uint64_t dataStart = 0;
     uint64_t dataEnd = 0;
 };
+
+// Chunk flags, one bit per record.
+constexpr uint8_t kFlagVideo = 0x01;
+constexpr uint8_t kFlagAudio = 0x02;
+constexpr uint8_t kFlagPassOver = 0x40;
+constexpr uint8_t kFlagEncryption = 0x80;
 
 // Reads a record at the reader's position, fetching one byte at a time, and
 // leaves the reader after its last byte. Throws IOException when the file

@@ -82,28 +82,26 @@ int32_t TrackInfo::AdvanceBackward(uint16_t skipSeconds) {
     return StepBackward();
 }
 
-int32_t TrackInfo::TrackNextForward(uint16_t skipSeconds, bool keyFramesOnly) {
+int32_t TrackInfo::TrackNext(uint16_t skipSeconds, bool keyFramesOnly, int32_t (TrackInfo::*advance)(uint16_t),
+                             int32_t (TrackInfo::*step)()) {
     if (packets.empty()) return kNoNewData;
-    if (int32_t status = AdvanceForward(skipSeconds)) return status;
+    if (int32_t status = (this->*advance)(skipSeconds)) return status;
     if (keyFramesOnly || skipSeconds != 0) {
         // When no key frame follows yet, the cursor waits on the last packet
         // and the search goes on from there once more packets arrive.
         while (!packets[size_t(cursor)]->isKey)
-            if (int32_t status = StepForward()) return status;
+            if (int32_t status = (this->*step)()) return status;
     }
     pending = packets[size_t(cursor)];
     return kOk;
 }
 
+int32_t TrackInfo::TrackNextForward(uint16_t skipSeconds, bool keyFramesOnly) {
+    return TrackNext(skipSeconds, keyFramesOnly, &TrackInfo::AdvanceForward, &TrackInfo::StepForward);
+}
+
 int32_t TrackInfo::TrackNextBackward(uint16_t skipSeconds, bool keyFramesOnly) {
-    if (packets.empty()) return kNoNewData;
-    if (int32_t status = AdvanceBackward(skipSeconds)) return status;
-    if (keyFramesOnly || skipSeconds != 0) {
-        while (!packets[size_t(cursor)]->isKey)
-            if (int32_t status = StepBackward()) return status;
-    }
-    pending = packets[size_t(cursor)];
-    return kOk;
+    return TrackNext(skipSeconds, keyFramesOnly, &TrackInfo::AdvanceBackward, &TrackInfo::StepBackward);
 }
 
 int32_t TrackInfo::LocateForward(uint64_t t, bool relative) {
