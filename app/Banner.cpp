@@ -6,6 +6,7 @@ namespace {
 
 // Every line is exactly 49 characters, trailing blanks included, drawn only
 // with blank ; ` . : and , so that any console and any log file show it alike.
+// clang-format off
 const char* const kBannerLines[] = {
     ".;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;.",
     ";   :: :: :: :: :: :: :: :: :: :: :: :: :: ::   ;",
@@ -21,6 +22,7 @@ const char* const kBannerLines[] = {
     ";   :: :: :: :: :: :: :: :: :: :: :: :: :: ::   ;",
     "`;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;`",
 };
+// clang-format on
 
 }  // namespace
 

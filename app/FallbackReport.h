@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "isom/AVReader.h"
 #include "app/FrameReport.h"
+#include "isom/AVReader.h"
 
 void ViewWhileRec(const std::string& pathname, int32_t timeType);
 

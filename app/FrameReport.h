@@ -10,8 +10,8 @@
 
 #include <boost/format.hpp>
 
-#include "isom/AVReader.h"
 #include "app/FrameTime.h"
+#include "isom/AVReader.h"
 
 struct CodecAndFrameType {
     const char* codecName;  // "????" for a codec type without a name

@@ -10,10 +10,14 @@ namespace po = boost::program_options;
 
 void PrintUsage(const po::options_description& description, std::ostream& out) {
     out << description << "\n\n";
-    out << "usage:\n   Stampwalk.exe -p MEDIA_FILE_PATHNAME -t TIME_TYPE" << "\n\n";
-    out << "example 1:\n   Stampwalk.exe -p \"C:\\RecordS.3gp\" -t 1" << "\n\n";
-    out << "example 2:\n   Stampwalk.exe -p \"C:\\RecordS.3gp\" -t 2 > StreamTime.log" << "\n\n";
-    out << "PS:\n   Time type: RecordTime = 1, StreamTime = 2, CameraTime = 3" << "\n\n";
+    out << "usage:\n   Stampwalk.exe -p MEDIA_FILE_PATHNAME -t TIME_TYPE"
+        << "\n\n";
+    out << "example 1:\n   Stampwalk.exe -p \"C:\\RecordS.3gp\" -t 1"
+        << "\n\n";
+    out << "example 2:\n   Stampwalk.exe -p \"C:\\RecordS.3gp\" -t 2 > StreamTime.log"
+        << "\n\n";
+    out << "PS:\n   Time type: RecordTime = 1, StreamTime = 2, CameraTime = 3"
+        << "\n\n";
 }
 
 // The order matters: the library's syntax error is also a std::exception.
@@ -39,10 +43,12 @@ bool RunWithOptionErrorHandlers(const std::function<void()>& steps, const po::op
 void ParsingOptions(int argc, char* argv[], po::variables_map& options, std::string& pathname, int& timeType) {
     // Built outside the guarded steps so that every handler can print it.
     po::options_description description("converter command line");
+    // clang-format off
     description.add_options()
         ("help,h", "help message")
         ("pathname,p", po::value<std::string>(), "media file pathname")
         ("timetype,t", po::value<int>(), "time type");
+    // clang-format on
 
     const bool parsed = RunWithOptionErrorHandlers(
         [&] {

@@ -11,8 +11,8 @@
 // Fills pathname and time type and echoes both, or ends the process: after
 // the usage text with exit code 0 (help asked for, or a value missing), after
 // an error message with exit code -1.
-void ParsingOptions(int argc, char* argv[], boost::program_options::variables_map& options,
-                    std::string& pathname, int& timeType);
+void ParsingOptions(int argc, char* argv[], boost::program_options::variables_map& options, std::string& pathname,
+                    int& timeType);
 
 // The usage text: the option table, the usage line, two examples and the list of time types.
 void PrintUsage(const boost::program_options::options_description& description, std::ostream& out);
@@ -21,7 +21,6 @@ void PrintUsage(const boost::program_options::options_description& description, 
 // a handler ran (its message, and for library errors the option table, are
 // printed); the caller then ends the process with -1.
 bool RunWithOptionErrorHandlers(const std::function<void()>& steps,
-                                const boost::program_options::options_description& description,
-                                std::ostream& out);
+                                const boost::program_options::options_description& description, std::ostream& out);
 
 #endif

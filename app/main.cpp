@@ -15,7 +15,8 @@
 int main(int argc, char* argv[]) {
     const Stopwatch stopwatch;
     PrintBanner();
-    std::cout << "NORVATE Stamp Probe" << "\n\n";
+    std::cout << "NORVATE Stamp Probe"
+              << "\n\n";
 
     boost::program_options::variables_map options;
     std::string pathname;

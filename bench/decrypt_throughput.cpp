@@ -176,9 +176,9 @@ void Make(const std::string& output, uint64_t megabytes) {
     recording.movie.timescale = 1000;
     recording.movie.creationTime = kCreationTime;
 
-    Track& video = recording.addTrack(VideoTrack(
-        Protect(Avc1(640, 480, {MinimalAvcSps(640, 480)}, {MinimalAvcPps()}), "encv", Tenc()), kVideoTimescale,
-        640, 480));
+    Track& video = recording.addTrack(
+        VideoTrack(Protect(Avc1(640, 480, {MinimalAvcSps(640, 480)}, {MinimalAvcPps()}), "encv", Tenc()),
+                   kVideoTimescale, 640, 480));
     video.creationTime = kCreationTime;
     video.samplesPerChunk = 5;
     std::vector<EncryptionRecord> videoRecords;

@@ -223,8 +223,8 @@ Recording Finished(const std::vector<uint32_t>& sizes) {
     recording.movie.timescale = 1000;
     recording.movie.creationTime = kIsoEpochOffset + kStartUnixSeconds;
     recording.order = BoxOrder::MdatFirst;
-    Track& video = recording.addTrack(VideoTrack(Avc1(kWidth, kHeight, {Sps()}, {Pps()}), kVideoTimescale,
-                                                 kWidth, kHeight));
+    Track& video =
+        recording.addTrack(VideoTrack(Avc1(kWidth, kHeight, {Sps()}, {Pps()}), kVideoTimescale, kWidth, kHeight));
     video.creationTime = recording.movie.creationTime;
     video.samplesPerChunk = kFramesPerSecond;
     video.samples.reserve(sizes.size());
@@ -289,11 +289,12 @@ int main(int argc, char** argv) {
             WriteThenRename(outputs[1], [&](const std::string& path) { finished.writeFile(path); });
         }
         // One line, read by vwr_report.sh: keep its wording.
-        std::printf("inprogress: %zu samples, %u s, %u chunks, file %llu bytes, records %llu bytes; "
-                    "finished: file %llu bytes; largest sample %u bytes\n",
-                    sizes.size(), seconds, figures.chunks, static_cast<unsigned long long>(figures.inProgressSize),
-                    static_cast<unsigned long long>(figures.recordBytes),
-                    static_cast<unsigned long long>(figures.finishedSize), figures.largestSample);
+        std::printf(
+            "inprogress: %zu samples, %u s, %u chunks, file %llu bytes, records %llu bytes; "
+            "finished: file %llu bytes; largest sample %u bytes\n",
+            sizes.size(), seconds, figures.chunks, static_cast<unsigned long long>(figures.inProgressSize),
+            static_cast<unsigned long long>(figures.recordBytes), static_cast<unsigned long long>(figures.finishedSize),
+            figures.largestSample);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make_inprogress_recording: %s\n", error.what());
         return 1;

@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
         recording.movie.creationTime = kCreationTime;
         recording.order = moovFirst ? BoxOrder::MoovFirst : BoxOrder::MdatFirst;
 
-        Track& video = recording.addTrack(VideoTrack(
-            Avc1(320, 240, {MinimalAvcSps(320, 240)}, {MinimalAvcPps()}), kVideoTimescale, 320, 240));
+        Track& video = recording.addTrack(
+            VideoTrack(Avc1(320, 240, {MinimalAvcSps(320, 240)}, {MinimalAvcPps()}), kVideoTimescale, 320, 240));
         video.creationTime = kCreationTime;
         video.samplesPerChunk = kVideoSamplesPerChunk;
         video.samples.reserve(videoCount);

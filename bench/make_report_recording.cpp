@@ -69,7 +69,9 @@ constexpr Shape kLarge{"large", 1280, 720, 5400, 450000, 70000, 41000, 16000, 44
 constexpr Shape kSmall{"small", 640, 352, 68000, 12000, 2000, 2750, 1100, 32000, 450, 60, 15, 16};
 
 // Each sample's bytes depend on its index only, whatever order they are made in.
-uint64_t SampleSeed(uint64_t trackSeed, uint32_t index) { return trackSeed ^ (uint64_t(index) * 0xD1B54A32D192ED03ull); }
+uint64_t SampleSeed(uint64_t trackSeed, uint32_t index) {
+    return trackSeed ^ (uint64_t(index) * 0xD1B54A32D192ED03ull);
+}
 
 // A slice of `size` bytes at `out` (NAL header included): a slice header that
 // parses under MinimalAvcSps/MinimalAvcPps, so that readers which look into
@@ -79,8 +81,8 @@ void WriteSlice(uint8_t* out, uint32_t size, uint32_t index, uint32_t firstMacro
     BitWriter bits;
     bits.bits(idr ? 0x65 : 0x41, 8);  // IDR slice (nal_ref_idc 3), or non-IDR slice (nal_ref_idc 2)
     bits.ue(firstMacroblock);
-    bits.ue(idr ? 7 : 5);             // slice_type: all I, or all P
-    bits.ue(0);                       // pic_parameter_set_id
+    bits.ue(idr ? 7 : 5);                      // slice_type: all I, or all P
+    bits.ue(0);                                // pic_parameter_set_id
     bits.bits(index % kSyncInterval % 16, 4);  // frame_num, log2_max_frame_num 4
     if (idr) {
         bits.ue(index / kSyncInterval % 2);  // idr_pic_id differs between neighbouring IDR pictures
@@ -91,7 +93,7 @@ void WriteSlice(uint8_t* out, uint32_t size, uint32_t index, uint32_t firstMacro
     if (idr)
         bits.flag(false).flag(false);  // no_output_of_prior_pics_flag, long_term_reference_flag
     else
-        bits.flag(false);  // adaptive_ref_pic_marking_mode_flag
+        bits.flag(false);                  // adaptive_ref_pic_marking_mode_flag
     bits.se(int32_t(rng.next() % 5) - 2);  // slice_qp_delta
     bits.ue(0).se(0).se(0);                // deblocking on, no offsets
     while (!bits.aligned()) bits.flag(rng.next() & 1);
@@ -176,9 +178,9 @@ Recording Build(const Shape& shape, Figures& figures) {
         if (size > figures.largestSample) figures.largestSample = size;
     };
 
-    Track& video = recording.addTrack(VideoTrack(
-        Avc1(shape.width, shape.height, {MinimalAvcSps(shape.width, shape.height)}, {MinimalAvcPps()}),
-        kVideoTimescale, shape.width, shape.height));
+    Track& video = recording.addTrack(
+        VideoTrack(Avc1(shape.width, shape.height, {MinimalAvcSps(shape.width, shape.height)}, {MinimalAvcPps()}),
+                   kVideoTimescale, shape.width, shape.height));
     video.creationTime = kCreationTime;
     video.samplesPerChunk = shape.videoSamplesPerChunk;
     video.samples.reserve(shape.videoCount);
@@ -209,8 +211,7 @@ Recording Build(const Shape& shape, Figures& figures) {
     audio.samplesPerChunk = shape.audioSamplesPerChunk;
     audio.samples.reserve(figures.audioCount);
     for (uint32_t i = 0; i < figures.audioCount; ++i) {
-        uint32_t size =
-            audioSizes.between(shape.audioSize - shape.audioSpread, shape.audioSize + shape.audioSpread);
+        uint32_t size = audioSizes.between(shape.audioSize - shape.audioSpread, shape.audioSize + shape.audioSpread);
         note(size);
         audio.addSized(size, kAudioFrameDuration);
     }
@@ -271,9 +272,8 @@ int main(int argc, char** argv) {
         // One line, read by frame_report.sh: keep its wording.
         double seconds = double(shape->videoCount) * kFrameDuration / kVideoTimescale;
         std::printf("%s: %u samples (%u video, %u audio), %.1f s, file %llu bytes, largest sample %u bytes\n",
-                    statsOnly ? shape->name : output.c_str(), shape->videoCount + figures.audioCount,
-                    shape->videoCount, figures.audioCount, seconds, static_cast<unsigned long long>(fileSize),
-                    figures.largestSample);
+                    statsOnly ? shape->name : output.c_str(), shape->videoCount + figures.audioCount, shape->videoCount,
+                    figures.audioCount, seconds, static_cast<unsigned long long>(fileSize), figures.largestSample);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make_report_recording: %s\n", error.what());
         return 1;

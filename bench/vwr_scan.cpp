@@ -69,8 +69,8 @@ public:
     ReadCounter& operator=(const ReadCounter&) = delete;
 
     struct Reading {
-        uint64_t bytes = 0;  // rchar
-        uint64_t calls = 0;  // syscr
+        uint64_t bytes = 0;     // rchar
+        uint64_t calls = 0;     // syscr
         uint64_t ownBytes = 0;  // what this look itself read; the counters show it only at the next look
     };
 

@@ -45,9 +45,7 @@ OpenSSLAESctr128::OpenSSLAESctr128(const uint8_t* key) : num(0), cipher(nullptr)
     }
 }
 
-OpenSSLAESctr128::~OpenSSLAESctr128() {
-    EVP_CIPHER_CTX_free(cipher);
-}
+OpenSSLAESctr128::~OpenSSLAESctr128() { EVP_CIPHER_CTX_free(cipher); }
 
 void OpenSSLAESctr128::SetIV(const uint8_t* iv8) {
     if (iv8 != nullptr) {

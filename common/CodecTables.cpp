@@ -34,7 +34,9 @@ constexpr bool NoValueTwice(const KeyValues& values) {
 }
 
 static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.codecType, 0}; })));
-static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.sampleEntries[0], e.sampleEntries[1]}; })));
+static_assert(NoValueTwice(Collect([](const CodecEntry& e) {
+    return KeyPair{e.sampleEntries[0], e.sampleEntries[1]};
+})));
 static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.objectType, 0}; })));
 static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.trackFourCC, 0}; })));
 static_assert(NoValueTwice(Collect([](const CodecEntry& e) { return KeyPair{e.recordingTag, 0}; })));

@@ -95,8 +95,7 @@ void ReadWindowOverrides(BitReader& bits, TMediaPacket* packet) {
         packet->motionWindowEnabled[index] = 1;
         packet->motionWindowAlert[index] = bits.Read(1);
         packet->motionLevel[index] = uint8_t(bits.Read(7));
-        for (int corner = 0; corner < 4; ++corner)
-            packet->motionWindowRect[index][corner] = uint16_t(bits.Read(16));
+        for (int corner = 0; corner < 4; ++corner) packet->motionWindowRect[index][corner] = uint16_t(bits.Read(16));
     }
 }
 
@@ -129,9 +128,7 @@ void ApplyItems(BitReader& bits, TMediaPacket* packet) {
             case 17:  // the length is not consulted
                 ReadWindowOverrides(bits, packet);
                 break;
-            case 18:
-                ReadEventFlags(bits, item.length, packet);
-                break;
+            case 18: ReadEventFlags(bits, item.length, packet); break;
             case 24: {
                 uint32_t bit = bits.Read(1);
                 bits.Read(7);
@@ -205,8 +202,7 @@ std::vector<TMotionTriggerInfoEx>& ThreadTriggerList() {
 }  // namespace
 
 uint32_t CheckedMediaHeaderSize(const uint8_t* header, size_t headerLength) {
-    if (!header || headerLength < kMediaHeaderFixedSize)
-        throw std::runtime_error("media header shorter than 20 bytes");
+    if (!header || headerLength < kMediaHeaderFixedSize) throw std::runtime_error("media header shorter than 20 bytes");
     uint32_t headerSize = uint32_t(kMediaHeaderFixedSize) + 4 * uint32_t(header[Format::kMediaExtensionCountOffset]);
     if (headerSize > headerLength) throw std::runtime_error("media header extension longer than the header");
     return headerSize;

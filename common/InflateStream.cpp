@@ -35,9 +35,7 @@ uint32_t NextOutputCapacity(uint32_t capacity) {
 }
 
 // zlib takes non-const input pointers; it never writes through them.
-Bytef* InputPointer(const uint8_t* data) {
-    return const_cast<Bytef*>(data);
-}
+Bytef* InputPointer(const uint8_t* data) { return const_cast<Bytef*>(data); }
 
 // Ends every call on the stream, normally or by an exception: the stream
 // forgets the caller's buffers and is reset for the next, independent,
@@ -129,8 +127,8 @@ void DictionaryInflateStream::LoadDictionary(const uint8_t* data, uint32_t lengt
     dictionaryLength = InflateDictionary(data, length, dictionary);
 }
 
-void DictionaryInflateStream::Inflate(const uint8_t* data, uint32_t length, const uint8_t** out,
-                                      uint32_t* outLength, uint64_t outputLimit) {
+void DictionaryInflateStream::Inflate(const uint8_t* data, uint32_t length, const uint8_t** out, uint32_t* outLength,
+                                      uint64_t outputLimit) {
     const uint32_t produced = InflateSample(data, length, dictionary, dictionaryLength, outputLimit);
     if (out != nullptr) {
         *out = Output();
@@ -140,9 +138,7 @@ void DictionaryInflateStream::Inflate(const uint8_t* data, uint32_t length, cons
     }
 }
 
-RecordingInflateStream::~RecordingInflateStream() {
-    FreeBuffer(inputStart);
-}
+RecordingInflateStream::~RecordingInflateStream() { FreeBuffer(inputStart); }
 
 InflatedDictionary RecordingInflateStream::LoadDictionary(const uint8_t* data, uint32_t length) {
     InflatedDictionary result;
@@ -174,12 +170,8 @@ uint32_t RecordingInflateStream::InflateInput(const uint8_t* dictionary, uint32_
     return InflateSample(data, length, dictionary, dictionaryLength);
 }
 
-size_t LiveInflateBufferCount() {
-    return liveBuffers.load(std::memory_order_relaxed);
-}
+size_t LiveInflateBufferCount() { return liveBuffers.load(std::memory_order_relaxed); }
 
-size_t InflateBufferAllocationCount() {
-    return allocatedBuffers.load(std::memory_order_relaxed);
-}
+size_t InflateBufferAllocationCount() { return allocatedBuffers.load(std::memory_order_relaxed); }
 
 }  // namespace ZENT::SDK::Utility

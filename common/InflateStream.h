@@ -13,8 +13,8 @@
 #ifndef STAMPWALK_COMMON_INFLATESTREAM_H
 #define STAMPWALK_COMMON_INFLATESTREAM_H
 
-#include <boost/shared_array.hpp>
 #include <zlib.h>
+#include <boost/shared_array.hpp>
 
 #include <cstddef>
 #include <cstdint>
@@ -58,8 +58,8 @@ public:
     // data end the sample with what was produced; nothing is reported; so
     // does reaching outputLimit (or kMaxInflatedLength) bytes. Returns the
     // bytes produced; they are at Output() until the next sample.
-    uint32_t InflateSample(const uint8_t* data, uint32_t length, const uint8_t* dictionary,
-                           uint32_t dictionaryLength, uint64_t outputLimit = kMaxInflatedLength);
+    uint32_t InflateSample(const uint8_t* data, uint32_t length, const uint8_t* dictionary, uint32_t dictionaryLength,
+                           uint64_t outputLimit = kMaxInflatedLength);
 
     const uint8_t* Output() const { return outputStart; }
     // Grows only; kept from sample to sample.

@@ -57,8 +57,7 @@ uint8_t* AlignUp(uint8_t* pointer, size_t alignment) {
 
 // Enough for the worst-case gap before the frame bytes and the worst-case
 // alignment of the trigger records after the zero trailer.
-uint64_t BlockSize(uint64_t headerLength, uint64_t userDataLength, uint64_t payloadLength,
-                   uint64_t triggerCount) {
+uint64_t BlockSize(uint64_t headerLength, uint64_t userDataLength, uint64_t payloadLength, uint64_t triggerCount) {
     uint64_t size = sizeof(BlockHead) + kPacketFixedSize + kUserDataLengthWord + userDataLength +
                     (kPayloadAlignment - 1) + headerLength + payloadLength + kZeroTrailerSize +
                     (alignof(TMotionTriggerInfoEx) - 1) + triggerCount * sizeof(TMotionTriggerInfoEx);

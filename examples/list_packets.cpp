@@ -63,10 +63,10 @@ const char* CodecName(uint32_t codecType) {
     static const struct {
         uint32_t type;
         const char* name;
-    } kNames[] = {{kCodecJpeg, "JPEG"}, {kCodecH263, "H263"}, {kCodecMp4v, "MP4V"}, {kCodecH264, "H264"},
+    } kNames[] = {{kCodecJpeg, "JPEG"}, {kCodecH263, "H263"},  {kCodecMp4v, "MP4V"}, {kCodecH264, "H264"},
                   {kCodecHevc, "HEVC"}, {kCodecG7221, "G722"}, {kCodecG729, "G729"}, {kCodecAac, "AAC4"},
-                  {kCodecSamr, "GAMR"}, {kCodecUlaw, "ULAW"}, {kCodecAlaw, "ALAW"}, {kCodecG726, "G726"},
-                  {kCodecIva1, "IVA1"}, {kCodecMetx, "METX"}, {kCodecMetj, "METJ"}};
+                  {kCodecSamr, "GAMR"}, {kCodecUlaw, "ULAW"},  {kCodecAlaw, "ALAW"}, {kCodecG726, "G726"},
+                  {kCodecIva1, "IVA1"}, {kCodecMetx, "METX"},  {kCodecMetj, "METJ"}};
     for (const auto& entry : kNames)
         if (entry.type == codecType) return entry.name;
     return "????";

@@ -12,8 +12,8 @@ namespace ZENT::SDK::Format {
 
 // Box types are big-endian numbers ("mdat" is 0x6D646174).
 struct BoxHeader {
-    uint64_t start = 0;       // position of the size word
-    uint64_t end = 0;         // start + size, modulo 2^64
+    uint64_t start = 0;  // position of the size word
+    uint64_t end = 0;    // start + size, modulo 2^64
     uint64_t size = 0;
     uint64_t headerSize = 0;  // 8, 16 with a largesize, 16 more for uuid
     uint32_t type = 0;

@@ -28,6 +28,7 @@ public:
     void Need(uint64_t n) const {
         if (n > remaining()) throw Pelagor2::MP4Parser::bad_format("box too short");
     }
+    // clang-format off
     void Skip(uint64_t n) { Need(n); offset_ += n; }
     void SeekTo(uint64_t offset) {
         if (offset > size_) throw Pelagor2::MP4Parser::bad_format("box too short");
@@ -38,6 +39,7 @@ public:
     uint32_t U24() { Need(3); uint32_t v = LoadU24(data_ + offset_); offset_ += 3; return v; }
     uint32_t U32() { Need(4); uint32_t v = LoadU32(data_ + offset_); offset_ += 4; return v; }
     uint64_t U64() { Need(8); uint64_t v = LoadU64(data_ + offset_); offset_ += 8; return v; }
+    // clang-format on
     std::vector<uint8_t> Bytes(uint64_t n) {
         Need(n);
         std::vector<uint8_t> bytes(data_ + offset_, data_ + offset_ + n);

@@ -16,7 +16,9 @@ inline uint64_t LoadU64(const uint8_t* p) { return (uint64_t(LoadU32(p)) << 32) 
 inline uint32_t LoadU32Little(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-inline uint64_t LoadU64Little(const uint8_t* p) { return uint64_t(LoadU32Little(p)) | (uint64_t(LoadU32Little(p + 4)) << 32); }
+inline uint64_t LoadU64Little(const uint8_t* p) {
+    return uint64_t(LoadU32Little(p)) | (uint64_t(LoadU32Little(p + 4)) << 32);
+}
 inline void StoreU16(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v >> 8);
     p[1] = uint8_t(v);

@@ -21,7 +21,7 @@ enum class ParameterSetEnd {
 };
 
 struct ConvertedParameterSets {
-    std::vector<uint8_t> bytes;  // each unit behind 00 00 00 01
+    std::vector<uint8_t> bytes;     // each unit behind 00 00 00 01
     size_t parameterSetLength = 0;  // the leading bytes that hold the VPS, SPS and PPS (HEVC)
     ParameterSetEnd end = ParameterSetEnd::Complete;
 };

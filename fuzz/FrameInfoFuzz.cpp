@@ -24,12 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         packet->releaseOps->addRef(packet);
         packet->releaseOps->release(packet);
         packet->releaseOps->release(packet);
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     // The parsers on the bytes as a bare media header.
     try {
         ZENT::SDK::Utility::CollectMotionTriggers(record, recordLength);
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     return 0;
 }

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "isom/AVReader.h"
 #include "FuzzInput.h"
+#include "isom/AVReader.h"
 
 namespace {
 

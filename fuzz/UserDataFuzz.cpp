@@ -23,7 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int32_t type = 1; type <= 3; ++type) ExtractFrameTime(packet, type, times);
     try {
         ZENT::SDK::Pelagor2::TestPacketIntegrity(&packet, "key");
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     return 0;
 }

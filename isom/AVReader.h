@@ -19,6 +19,7 @@
 #define STAMPWALK_ENUM(type) enum
 #endif
 
+/* clang-format off */
 /* Status values of the reader operations (signed 32-bit). */
 STAMPWALK_ENUM(int32_t) {
     kReaderOk = 0,
@@ -59,6 +60,7 @@ STAMPWALK_ENUM(int32_t) { kFrameIntra = 0, kFramePredicted = 1, kFrameBidirectio
 
 /* Media type bits, OR-ed over the listed tracks. */
 STAMPWALK_ENUM(uint32_t) { kMediaAudio = 1, kMediaVideo = 2, kMediaMetadata = 8 };
+/* clang-format on */
 
 struct TMediaPacket;
 #ifndef __cplusplus
@@ -86,8 +88,8 @@ struct TMotionTriggerInfoEx {
 
 /* The packet record. Every field not set for a packet is zero. */
 struct TMediaPacket {
-    uint8_t* frameData;   /* frame-information header, then the payload */
-    uint32_t headerSize;  /* 20 + 4 * extension words */
+    uint8_t* frameData;  /* frame-information header, then the payload */
+    uint32_t headerSize; /* 20 + 4 * extension words */
     uint32_t payloadSize;
     uint32_t codecType;
     uint32_t frameCount;
@@ -138,35 +140,35 @@ struct TMediaPacket {
 /* The media reader. Track i is the entry at index i of the reader's track
  * list; i must be below GetTrackCount(). Destroy with Release, never delete. */
 struct AVReader {
-    virtual void Release() = 0;                                                     /* 0 */
-    virtual uint32_t GetMediaType() = 0;                                            /* 1 */
-    virtual uint32_t GetCreationTime() = 0;                                         /* 2 */
-    virtual uint32_t GetDuration() = 0;                                             /* 3 */
-    virtual uint32_t GetTrackCount() = 0;                                           /* 4 */
-    virtual uint32_t GetTrackFourCC(uint32_t i) = 0;                                /* 5 */
-    virtual uint32_t GetTrackCodecType(uint32_t i) = 0;                             /* 6 */
-    virtual uint32_t GetTrackNumber(uint32_t i) = 0;                                /* 7 */
-    virtual uint32_t GetTrackSampleCount(uint32_t i) = 0;                           /* 8 */
-    virtual uint32_t GetTrackDuration(uint32_t i) = 0;                              /* 9 */
-    virtual uint16_t GetTrackWidth(uint32_t i) = 0;                                 /* 10 */
-    virtual uint16_t GetTrackHeight(uint32_t i) = 0;                                /* 11 */
+    virtual void Release() = 0;                                                                  /* 0 */
+    virtual uint32_t GetMediaType() = 0;                                                         /* 1 */
+    virtual uint32_t GetCreationTime() = 0;                                                      /* 2 */
+    virtual uint32_t GetDuration() = 0;                                                          /* 3 */
+    virtual uint32_t GetTrackCount() = 0;                                                        /* 4 */
+    virtual uint32_t GetTrackFourCC(uint32_t i) = 0;                                             /* 5 */
+    virtual uint32_t GetTrackCodecType(uint32_t i) = 0;                                          /* 6 */
+    virtual uint32_t GetTrackNumber(uint32_t i) = 0;                                             /* 7 */
+    virtual uint32_t GetTrackSampleCount(uint32_t i) = 0;                                        /* 8 */
+    virtual uint32_t GetTrackDuration(uint32_t i) = 0;                                           /* 9 */
+    virtual uint16_t GetTrackWidth(uint32_t i) = 0;                                              /* 10 */
+    virtual uint16_t GetTrackHeight(uint32_t i) = 0;                                             /* 11 */
     virtual int32_t GetTrackDecoderConfig(uint32_t i, const uint8_t** data, uint32_t* size) = 0; /* 12 */
     virtual int32_t GetVendorBox(uint32_t fourcc, const uint8_t** data, uint32_t* size) = 0;     /* 13 */
-    virtual int32_t ReadPacket(TMediaPacket** out) = 0;                             /* 14 */
-    virtual int32_t ReadPacketBackward(TMediaPacket** out) = 0;                     /* 15 */
-    virtual void RemoveTrack(uint32_t i) = 0;                                       /* 16 */
-    virtual int32_t SeekPercent(uint32_t percent) = 0;                              /* 17 */
-    virtual int32_t SeekPercentExact(uint32_t percent) = 0;                         /* 18 */
-    virtual void SeekTime(uint32_t seconds, uint32_t milliseconds) = 0;             /* 19 */
-    virtual void SeekTimeExact(uint32_t seconds, uint32_t milliseconds) = 0;        /* 20 */
-    virtual void SetStepMode(int32_t mode) = 0;                                     /* 21 */
-    virtual void SetKeyFramesOnly(int32_t flag) = 0;                                /* 22 */
-    virtual void SetIntegrityKey(const char* text) = 0;                             /* 23 */
-    virtual void DisableTrack(uint32_t i) = 0;                                      /* 24 */
-    virtual void EnableTrack(uint32_t i) = 0;                                       /* 25 */
-    virtual uint32_t IsTrackProtected(uint32_t i) = 0;                              /* 26 */
-    virtual int32_t GetTrackKeyId(uint32_t i, const uint8_t** kid, uint32_t* size) = 0;         /* 27 */
-    virtual int32_t SetTrackKey(uint32_t i, const uint8_t* key, uint32_t size) = 0;             /* 28 */
+    virtual int32_t ReadPacket(TMediaPacket** out) = 0;                                          /* 14 */
+    virtual int32_t ReadPacketBackward(TMediaPacket** out) = 0;                                  /* 15 */
+    virtual void RemoveTrack(uint32_t i) = 0;                                                    /* 16 */
+    virtual int32_t SeekPercent(uint32_t percent) = 0;                                           /* 17 */
+    virtual int32_t SeekPercentExact(uint32_t percent) = 0;                                      /* 18 */
+    virtual void SeekTime(uint32_t seconds, uint32_t milliseconds) = 0;                          /* 19 */
+    virtual void SeekTimeExact(uint32_t seconds, uint32_t milliseconds) = 0;                     /* 20 */
+    virtual void SetStepMode(int32_t mode) = 0;                                                  /* 21 */
+    virtual void SetKeyFramesOnly(int32_t flag) = 0;                                             /* 22 */
+    virtual void SetIntegrityKey(const char* text) = 0;                                          /* 23 */
+    virtual void DisableTrack(uint32_t i) = 0;                                                   /* 24 */
+    virtual void EnableTrack(uint32_t i) = 0;                                                    /* 25 */
+    virtual uint32_t IsTrackProtected(uint32_t i) = 0;                                           /* 26 */
+    virtual int32_t GetTrackKeyId(uint32_t i, const uint8_t** kid, uint32_t* size) = 0;          /* 27 */
+    virtual int32_t SetTrackKey(uint32_t i, const uint8_t* key, uint32_t size) = 0;              /* 28 */
 };
 
 /* Flags of the open functions: 0 pairs each media track with the

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "format/BoxHeader.h"
-#include "isom/TopLevelBox.h"
 #include "common/CodecTables.h"
+#include "format/BoxHeader.h"
 #include "isom/SampleDescription.h"
+#include "isom/TopLevelBox.h"
 
 namespace ZENT::SDK::Pelagor2::MP4Parser {
 
@@ -50,7 +50,9 @@ void ReadVersionAndFlags(BoxView& view, uint8_t& version, uint32_t& flags) {
     flags = view.U24();
 }
 
-void ReadFullBoxHeader(BoxView& view, FullBoxHeader& header) { ReadVersionAndFlags(view, header.version, header.flags); }
+void ReadFullBoxHeader(BoxView& view, FullBoxHeader& header) {
+    ReadVersionAndFlags(view, header.version, header.flags);
+}
 
 // Times and durations take 64 bits in a version 1 box, 32 in a version 0 one.
 uint64_t ReadTimeField(BoxView& view, uint8_t version) { return version != 0 ? view.U64() : view.U32(); }
@@ -234,8 +236,8 @@ void ReadStsc(WalkState& state, BoxView view) {
             const SampleToChunkEntry& previous = entries[j - 1];
             // Unsigned 64-bit arithmetic: a decreasing first_chunk wraps, as
             // the derived number is only informative.
-            entry.firstSample = previous.firstSample +
-                                uint64_t(entry.firstChunk - previous.firstChunk) * previous.samplesPerChunk;
+            entry.firstSample =
+                previous.firstSample + uint64_t(entry.firstChunk - previous.firstChunk) * previous.samplesPerChunk;
         }
     }
 }
@@ -312,10 +314,9 @@ void ReadSenc(WalkState& state, BoxView view) {
 }
 
 const ChildEntry kStblChildren[] = {
-    {FourCC("stsd"), ReadStsd}, {FourCC("stts"), ReadStts}, {FourCC("stss"), ReadStss},
-    {FourCC("stsc"), ReadStsc}, {FourCC("stsz"), ReadStsz}, {FourCC("stco"), ReadStco},
-    {FourCC("co64"), ReadCo64}, {FourCC("ctts"), ReadCtts}, {FourCC("saiz"), ReadSaiz},
-    {FourCC("senc"), ReadSenc},
+    {FourCC("stsd"), ReadStsd}, {FourCC("stts"), ReadStts}, {FourCC("stss"), ReadStss}, {FourCC("stsc"), ReadStsc},
+    {FourCC("stsz"), ReadStsz}, {FourCC("stco"), ReadStco}, {FourCC("co64"), ReadCo64}, {FourCC("ctts"), ReadCtts},
+    {FourCC("saiz"), ReadSaiz}, {FourCC("senc"), ReadSenc},
 };
 
 void ReadStbl(WalkState& state, BoxView view) { WalkChildren(state, view, kStblChildren); }
@@ -332,7 +333,9 @@ const ChildEntry kMinfChildren[] = {
 void ReadMinf(WalkState& state, BoxView view) { WalkChildren(state, view, kMinfChildren); }
 
 const ChildEntry kMdiaChildren[] = {
-    {FourCC("mdhd"), ReadMdhd}, {FourCC("hdlr"), ReadHdlr}, {FourCC("minf"), ReadMinf},
+    {FourCC("mdhd"), ReadMdhd},
+    {FourCC("hdlr"), ReadHdlr},
+    {FourCC("minf"), ReadMinf},
 };
 
 void ReadMdia(WalkState& state, BoxView view) { WalkChildren(state, view, kMdiaChildren); }
@@ -342,7 +345,9 @@ const ChildEntry kEdtsChildren[] = {{FourCC("elst"), ReadElst}};
 void ReadEdts(WalkState& state, BoxView view) { WalkChildren(state, view, kEdtsChildren); }
 
 const ChildEntry kTrakChildren[] = {
-    {FourCC("tkhd"), ReadTkhd}, {FourCC("edts"), ReadEdts}, {FourCC("mdia"), ReadMdia},
+    {FourCC("tkhd"), ReadTkhd},
+    {FourCC("edts"), ReadEdts},
+    {FourCC("mdia"), ReadMdia},
 };
 
 // The movie record holds 16 tracks; further track boxes are passed over.
@@ -393,9 +398,7 @@ void Parse(ParserInput& input, MovieRecord& movie) {
             case FourCC("mfra"):
             case FourCC("udta"):
             case FourCC("uuid"):
-            case FourCC("wide"):
-                input.SeekTo(header.end);
-                break;
+            case FourCC("wide"): input.SeekTo(header.end); break;
             case FourCC("mdat"):
                 input.SeekTo(header.end);
                 mediaDataSeen = true;
@@ -419,8 +422,7 @@ void Parse(ParserInput& input, MovieRecord& movie) {
                 }
                 input.SeekTo(header.end);
                 break;
-            default:
-                throw bad_format("unrecognized box");
+            default: throw bad_format("unrecognized box");
         }
     }
 }

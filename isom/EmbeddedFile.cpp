@@ -4,10 +4,10 @@
 #include <cstring>
 #include <optional>
 
-#include "format/ByteOrder.h"
 #include "common/CodecTables.h"
-#include "isom/TopLevelBox.h"
+#include "format/ByteOrder.h"
 #include "isom/ParserInput.h"
+#include "isom/TopLevelBox.h"
 
 namespace ZENT::SDK::Pelagor2 {
 

@@ -1,8 +1,8 @@
 #include "isom/FileDescriptor.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -37,8 +37,7 @@ void FileDescriptor::open(const FilePath& path, uint64_t baseOffset) {
     impl_->handle = handle;
     impl_->flags = kCloseOnDestroy | kCloseOnClose;
 
-    if (baseOffset > uint64_t(INT64_MAX) || ::lseek(handle, off_t(baseOffset), SEEK_SET) < 0)
-        Fail("failed seeking");
+    if (baseOffset > uint64_t(INT64_MAX) || ::lseek(handle, off_t(baseOffset), SEEK_SET) < 0) Fail("failed seeking");
     impl_->baseOffset = baseOffset;
 }
 

@@ -23,9 +23,7 @@ struct FilePath {
 class FileDescriptor {
 public:
     typedef char char_type;
-    struct category : boost::iostreams::input_seekable,
-                      boost::iostreams::device_tag,
-                      boost::iostreams::closable_tag {};
+    struct category : boost::iostreams::input_seekable, boost::iostreams::device_tag, boost::iostreams::closable_tag {};
 
     FileDescriptor();
 

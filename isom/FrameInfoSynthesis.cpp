@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "common/CodecTables.h"
 #include "format/ByteOrder.h"
 #include "format/FrameInfoRecord.h"
 #include "isom/AVReader.h"
-#include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -42,9 +42,7 @@ void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firs
     const uint32_t rate = d ? d->sampleRate & 0xFFFFFF : 0;
     const uint8_t channels = d ? uint8_t(d->channelCount) : 0;
     switch (codecType) {
-        case kCodecAac:
-            WriteAudioExtension(out, 0x40, 0x01, length, rate, channels);
-            break;
+        case kCodecAac: WriteAudioExtension(out, 0x40, 0x01, length, rate, channels); break;
         case kCodecSamr: {
             // One frame's size, its table-of-contents byte included; an
             // empty sample has no first frame to tell it.
@@ -54,20 +52,13 @@ void WriteExtension(uint32_t codecType, const SampleDescription* d, uint8_t firs
             break;
         }
         case kCodecUlaw:
-        case kCodecAlaw:
-            WriteAudioExtension(out, 0xC0, 0x01, length, rate, channels);
-            break;
+        case kCodecAlaw: WriteAudioExtension(out, 0xC0, 0x01, length, rate, channels); break;
         case kCodecG726:
             WriteAudioExtension(out, 0xB0, 0x01, length, (d ? uint32_t(d->sampleSize) : 0) * 8000, 0);
             break;
-        case kCodecG7221:
-            WriteExtensionWord(out, 0x80, 0x04, length / 4);
-            break;
-        case kCodecG729:
-            WriteExtensionWord(out, 0x80, uint8_t(length / 11), 11);
-            break;
-        default:
-            break;  // four zero bytes
+        case kCodecG7221: WriteExtensionWord(out, 0x80, 0x04, length / 4); break;
+        case kCodecG729: WriteExtensionWord(out, 0x80, uint8_t(length / 11), 11); break;
+        default: break;  // four zero bytes
     }
 }
 
@@ -101,7 +92,8 @@ size_t SynthesizeFrameInfo(const Utility::CodecEntry& codec, const TrackRecord& 
     StoreU32(record + Format::kRecordSecondsOffset, uint32_t(created + ms / 1000 - kSecondsFrom1904To1970));
     StoreU16(record + Format::kRecordMillisecondsOffset, uint32_t(ms % 1000));
     record[Format::kRecordExtensionCountOffset] = uint8_t(extensionWords);
-    WriteExtension(codecType, track.firstDescription(), firstPayloadByte, length, record + Format::kRecordExtensionOffset);
+    WriteExtension(codecType, track.firstDescription(), firstPayloadByte, length,
+                   record + Format::kRecordExtensionOffset);
     return Format::kRecordMediaHeaderOffset + headerLength;
 }
 

@@ -21,8 +21,8 @@ constexpr size_t kSynthesizedRecordCapacity = 44;
 // Fills record (at least kSynthesizedRecordCapacity bytes) for sample j of a
 // track of the given codec, whose payload (after inflation) has the given
 // length and first byte. Returns the record's length (16 + H).
-size_t SynthesizeFrameInfo(const Utility::CodecEntry& codec, const TrackRecord& track, const TrackTimeline& timeline, uint32_t j,
-                           uint8_t firstPayloadByte, uint32_t length, uint8_t* record);
+size_t SynthesizeFrameInfo(const Utility::CodecEntry& codec, const TrackRecord& track, const TrackTimeline& timeline,
+                           uint32_t j, uint8_t firstPayloadByte, uint32_t length, uint8_t* record);
 
 // Milliseconds of a timeline position, rounded to the nearest; negative and
 // NaN positions give 0, positions past 2^64 ms saturate.

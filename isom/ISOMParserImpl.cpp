@@ -4,14 +4,14 @@
 #include <cmath>
 #include <cstring>
 
-#include "isom/BoxParser.h"
+#include "common/CodecTables.h"
+#include "common/PacketBlock.h"
 #include "format/ByteOrder.h"
 #include "format/MetadataEntry.h"
-#include "common/CodecTables.h"
+#include "isom/BoxParser.h"
 #include "isom/EmbeddedFile.h"
 #include "isom/FrameInfoSynthesis.h"
 #include "isom/IntegrityCheck.h"
-#include "common/PacketBlock.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -21,7 +21,6 @@ using ZENT::SDK::Utility::DecoderConfig;
 using ZENT::SDK::Utility::FourCC;
 
 namespace {
-
 
 // Seconds as a 32-bit count: saturated at the top, and 0 for NaN or negatives.
 uint32_t SaturatedSeconds(double seconds) {
@@ -304,16 +303,17 @@ TMediaPacket* ISOMParserImpl::MakePacket(TrackState& state, bool forward) {
     size_t recordLength;
     try {
         if (uint32_t(state.companionIndex) < movie_.tracks.size()) {
-            recordLength = recordReader_->ReadSample(movie_.tracks[state.companionIndex], unsigned(state.companionIndex),
-                                                     timelines_.tracks[state.companionIndex], sample, infoBuffer_);
-            payloadLength = payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample,
-                                                    state.inflater.get());
+            recordLength =
+                recordReader_->ReadSample(movie_.tracks[state.companionIndex], unsigned(state.companionIndex),
+                                          timelines_.tracks[state.companionIndex], sample, infoBuffer_);
+            payloadLength =
+                payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample, state.inflater.get());
         } else {
-            payloadLength = payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample,
-                                                    state.inflater.get());
+            payloadLength =
+                payloadReader_->Prepare(track, unsigned(state.trackIndex), timeline, sample, state.inflater.get());
             uint8_t first = state.codec->codecType == kCodecSamr ? payloadReader_->FirstPayloadByte() : 0;
-            recordLength = SynthesizeFrameInfo(*state.codec, track, timeline, sample, first, payloadLength,
-                                               infoBuffer_.data());
+            recordLength =
+                SynthesizeFrameInfo(*state.codec, track, timeline, sample, first, payloadLength, infoBuffer_.data());
         }
     } catch (...) {
         // The failed sample is passed, not retried.

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "common/InflateStream.h"
 #include "isom/AVReader.h"
 #include "isom/FileDescriptor.h"
-#include "common/InflateStream.h"
 #include "isom/MovieRecord.h"
 #include "isom/ParserInput.h"
 #include "isom/PayloadReader.h"
-#include "isom/SampleInput.h"
 #include "isom/SampleIndex.h"
+#include "isom/SampleInput.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -117,12 +117,12 @@ struct ISOMParserImpl::ZStream : ZENT::SDK::Utility::DictionaryInflateStream {};
 // One playable track of the reader's track list.
 struct TrackState {
     const Utility::CodecEntry* codec = nullptr;  // of the track's first sample description
-    int32_t trackIndex = -1;      // in the movie record
-    int32_t companionIndex = -1;  // the paired frame-information track, -1 when none
-    int32_t trackNumber = 0;      // track_ID - 1
+    int32_t trackIndex = -1;                     // in the movie record
+    int32_t companionIndex = -1;                 // the paired frame-information track, -1 when none
+    int32_t trackNumber = 0;                     // track_ID - 1
     int32_t sampleCount = 0;
     boost::shared_ptr<ISOMParserImpl::ZStream> inflater;  // compressed metadata tracks only
-    int32_t cursor = 0;           // next sample to hand out
+    int32_t cursor = 0;                                   // next sample to hand out
     uint32_t enabled = 1;
 };
 

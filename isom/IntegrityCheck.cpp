@@ -5,8 +5,8 @@
 
 #include "common/Crc32.h"
 #include "format/ByteOrder.h"
-#include "format/UserDataItems.h"
 #include "format/NalUnits.h"
+#include "format/UserDataItems.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -52,7 +52,8 @@ uint32_t ExpectedCheckValue(const TMediaPacket& packet, const std::string& key) 
     const uint8_t* frame = packet.frameData;
     const uint8_t* payload = frame + packet.headerSize;
     uint32_t crc;
-    bool startCodes = packet.payloadSize >= 4 && payload[0] == 0 && payload[1] == 0 && payload[2] == 0 && payload[3] == 1;
+    bool startCodes =
+        packet.payloadSize >= 4 && payload[0] == 0 && payload[1] == 0 && payload[2] == 0 && payload[3] == 1;
     if (packet.codecType == kCodecH264 && !startCodes) {
         crc = Crc32(frame, packet.headerSize);
         crc = LengthPrefixedCrc(crc, payload, packet.payloadSize);

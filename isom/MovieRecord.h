@@ -40,7 +40,7 @@ struct TrackHeader : FullBoxHeader {
     uint64_t modificationTime = 0;
     uint32_t trackId = 0;
     uint64_t duration = 0;
-    uint32_t width = 0;   // integer part of the 16.16 value
+    uint32_t width = 0;  // integer part of the 16.16 value
     uint32_t height = 0;
 };
 
@@ -217,7 +217,7 @@ struct VendorBox {
 
 struct MovieRecord {
     MovieHeader header;
-    std::vector<TrackRecord> tracks;  // at most kMaxTracks, in file order
+    std::vector<TrackRecord> tracks;     // at most kMaxTracks, in file order
     std::vector<VendorBox> vendorBoxes;  // in file order
 };
 

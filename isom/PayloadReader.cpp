@@ -43,7 +43,10 @@ enum class UnitAction { kInsertThenWrite, kWriteUnlessInserted, kDrop, kWrite };
 
 UnitAction AvcAction(unsigned type) {
     switch (type) {
-        case 1: case 5: case 6: case 14: return UnitAction::kInsertThenWrite;
+        case 1:
+        case 5:
+        case 6:
+        case 14: return UnitAction::kInsertThenWrite;
         case 7: return UnitAction::kWriteUnlessInserted;
         case 8: return UnitAction::kDrop;
         default: return UnitAction::kWrite;
@@ -52,9 +55,12 @@ UnitAction AvcAction(unsigned type) {
 
 UnitAction HevcAction(unsigned type) {
     switch (type) {
-        case 19: case 20: case 39: return UnitAction::kInsertThenWrite;
+        case 19:
+        case 20:
+        case 39: return UnitAction::kInsertThenWrite;
         case 32: return UnitAction::kWriteUnlessInserted;
-        case 33: case 34: return UnitAction::kDrop;
+        case 33:
+        case 34: return UnitAction::kDrop;
         default: return UnitAction::kWrite;
     }
 }
@@ -98,11 +104,8 @@ uint64_t RewriteNalUnits(const uint8_t* sample, uint64_t size, unsigned prefixSi
                     write = !inserted;
                     if (write) endsPhase = true;
                     break;
-                case UnitAction::kDrop:
-                    write = false;
-                    break;
-                case UnitAction::kWrite:
-                    break;
+                case UnitAction::kDrop: write = false; break;
+                case UnitAction::kWrite: break;
             }
             if (write) {
                 sink.Put(kStartCode, 4);
@@ -156,8 +159,7 @@ void PayloadReader::StartPass() { inflationLeft_ = InflationBudget(input_.fileSi
 
 uint64_t PayloadReader::InflationBudget(uint64_t fileSize) {
     using ZENT::SDK::Utility::kMaxDeflateExpansion;
-    return fileSize < kMaxInflationWork / kMaxDeflateExpansion ? fileSize * kMaxDeflateExpansion
-                                                               : kMaxInflationWork;
+    return fileSize < kMaxInflationWork / kMaxDeflateExpansion ? fileSize * kMaxDeflateExpansion : kMaxInflationWork;
 }
 
 uint32_t PayloadReader::Prepare(const TrackRecord& track, unsigned trackIndex, const TrackTimeline& timeline,
@@ -228,7 +230,8 @@ uint32_t PayloadReader::Prepare(const TrackRecord& track, unsigned trackIndex, c
 void PayloadReader::LocateEncryptionRecord(const ProtectionData& protection, uint32_t j) {
     const std::vector<uint8_t>& data = protection.sampleEncryptionData;
     uint64_t at = 0;
-    if (protection.sampleInfoSize != 0) at = uint64_t(j) * protection.sampleInfoSize;
+    if (protection.sampleInfoSize != 0)
+        at = uint64_t(j) * protection.sampleInfoSize;
     else if (!protection.sampleInfoOffsets.empty()) {
         if (j >= protection.sampleInfoOffsets.size()) throw std::runtime_error("no encryption record for the sample");
         at = protection.sampleInfoOffsets[j];

@@ -1,9 +1,9 @@
 #include "isom/SampleDescription.h"
 
+#include "common/CodecTables.h"
 #include "format/BadFormat.h"
 #include "format/BoxHeader.h"
 #include "format/MetadataEntry.h"
-#include "common/CodecTables.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -99,25 +99,25 @@ const EntryChild kSchiChildren[] = {{FourCC("tenc"), ReadTenc}};
 
 void ReadSchi(BoxView view, SampleDescription& d) { WalkEntryChildren(view, d, kSchiChildren); }
 
-const EntryChild kSinfChildren[] = {
-    {FourCC("frma"), ReadFrma}, {FourCC("schm"), ReadSchm}, {FourCC("schi"), ReadSchi}};
+const EntryChild kSinfChildren[] = {{FourCC("frma"), ReadFrma}, {FourCC("schm"), ReadSchm}, {FourCC("schi"), ReadSchi}};
 
 void ReadSinf(BoxView view, SampleDescription& d) { WalkEntryChildren(view, d, kSinfChildren); }
 
 const EntryChild kAvcEntryChildren[] = {
     {FourCC("avcC"), ReadAvcC}, {FourCC("btrt"), ReadBtrt}, {FourCC("m4ds"), nullptr}};
-const EntryChild kEncvEntryChildren[] = {
-    {FourCC("avcC"), ReadAvcC}, {FourCC("btrt"), ReadBtrt}, {FourCC("hvcC"), ReadHvcC},
-    {FourCC("esds"), ReadEsds}, {FourCC("sinf"), ReadSinf}, {FourCC("m4ds"), nullptr}};
+const EntryChild kEncvEntryChildren[] = {{FourCC("avcC"), ReadAvcC}, {FourCC("btrt"), ReadBtrt},
+                                         {FourCC("hvcC"), ReadHvcC}, {FourCC("esds"), ReadEsds},
+                                         {FourCC("sinf"), ReadSinf}, {FourCC("m4ds"), nullptr}};
 const EntryChild kHevcEntryChildren[] = {
     {FourCC("hvcC"), ReadHvcC}, {FourCC("btrt"), ReadBtrt}, {FourCC("m4ds"), nullptr}};
 const EntryChild kVisualEntryChildren[] = {{FourCC("esds"), ReadEsds}};
-const EntryChild kAudioEntryChildren[] = {
-    {FourCC("esds"), ReadEsds}, {FourCC("729a"), ReadGenericConfig}, {FourCC("729b"), ReadGenericConfig},
-    {FourCC("d722"), ReadGenericConfig}};
-const EntryChild kEncaEntryChildren[] = {
-    {FourCC("esds"), ReadEsds}, {FourCC("729a"), ReadGenericConfig}, {FourCC("729b"), ReadGenericConfig},
-    {FourCC("d722"), ReadGenericConfig}, {FourCC("damr"), ReadDamr}, {FourCC("sinf"), ReadSinf}};
+const EntryChild kAudioEntryChildren[] = {{FourCC("esds"), ReadEsds},
+                                          {FourCC("729a"), ReadGenericConfig},
+                                          {FourCC("729b"), ReadGenericConfig},
+                                          {FourCC("d722"), ReadGenericConfig}};
+const EntryChild kEncaEntryChildren[] = {{FourCC("esds"), ReadEsds},          {FourCC("729a"), ReadGenericConfig},
+                                         {FourCC("729b"), ReadGenericConfig}, {FourCC("d722"), ReadGenericConfig},
+                                         {FourCC("damr"), ReadDamr},          {FourCC("sinf"), ReadSinf}};
 
 void ReadVisualFields(BoxView& view, SampleDescription& d, bool withResolution) {
     view.Skip(16);
@@ -141,8 +141,10 @@ void ReadAudioFields(BoxView& view, SampleDescription& d) {
     d.sampleRate = view.U32() >> 16;
     // QuickTime sound descriptions of version 1 and 2 carry 16 and 36 more
     // bytes before their child boxes.
-    if (soundVersion == 1) view.Skip(16);
-    else if (soundVersion == 2) view.Skip(36);
+    if (soundVersion == 1)
+        view.Skip(16);
+    else if (soundVersion == 2)
+        view.Skip(36);
 }
 
 // Descriptor lengths: up to four bytes of seven bits, most significant first,
@@ -178,8 +180,7 @@ void ReadCodecEntry(const Utility::CodecEntry& codec, BoxView& view, SampleDescr
                 d.amrConfig = PayloadOf(view, header).Rest();
             return;
         }
-        case DecoderConfig::kGeneric:
-            break;
+        case DecoderConfig::kGeneric: break;
     }
     switch (codec.kind) {
         case CodecKind::kVideo:
@@ -193,11 +194,8 @@ void ReadCodecEntry(const Utility::CodecEntry& codec, BoxView& view, SampleDescr
             ReadAudioFields(view, d);
             WalkEntryChildren(view, d, kAudioEntryChildren);
             return;
-        case CodecKind::kMetadata:
-            d.genericConfig = view.Rest();
-            return;
-        case CodecKind::kOther:
-            return;
+        case CodecKind::kMetadata: d.genericConfig = view.Rest(); return;
+        case CodecKind::kOther: return;
     }
 }
 
@@ -272,11 +270,8 @@ void ReadSampleEntry(uint32_t type, BoxView view, SampleDescription& d) {
                 ReadAudioFields(view, d);
                 WalkEntryChildren(view, d, kEncaEntryChildren);
                 break;
-            case FourCC("mett"):
-                d.genericConfig = view.Rest();
-                break;
-            default:
-                break;  // only the type and the data reference index are kept
+            case FourCC("mett"): d.genericConfig = view.Rest(); break;
+            default: break;  // only the type and the data reference index are kept
         }
     }
     ResolveCodec(d);

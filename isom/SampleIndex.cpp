@@ -2,8 +2,8 @@
 
 #include <cfloat>
 
-#include "format/BadFormat.h"
 #include "common/CodecTables.h"
+#include "format/BadFormat.h"
 #include "format/ParameterSets.h"
 
 namespace ZENT::SDK::Pelagor2 {
@@ -78,8 +78,10 @@ TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimesca
     if (movieTimescale != 0) {
         for (const EditEntry& edit : track.editList.entries) {
             double seconds = double(edit.segmentDuration) / movieTimescale;
-            if (edit.mediaTime == -1) timeline.startOffset += seconds;
-            else timeline.duration += seconds;
+            if (edit.mediaTime == -1)
+                timeline.startOffset += seconds;
+            else
+                timeline.duration += seconds;
         }
     }
 

@@ -18,9 +18,9 @@ class OpenSSLAESctr128;
 namespace ZENT::SDK::Pelagor2 {
 
 struct IndexEntry {
-    uint64_t offset = 0;             // relative to the start of the ISO data
-    double compositionTime = -1.0;   // seconds from the track's media time 0
-    double decodingTime = -1.0;      // seconds; -1 when the track has no composition offsets
+    uint64_t offset = 0;            // relative to the start of the ISO data
+    double compositionTime = -1.0;  // seconds from the track's media time 0
+    double decodingTime = -1.0;     // seconds; -1 when the track has no composition offsets
     uint32_t size = 0;
     uint32_t syncFlag = 0;
 
@@ -30,10 +30,10 @@ struct IndexEntry {
 
 struct TrackTimeline {
     boost::shared_array<IndexEntry> entries;
-    uint32_t entryCount = 0;          // one entry per sample of the sample size table
-    uint32_t timedSampleCount = 0;    // leading entries that received a time
-    double duration = 0;              // seconds
-    double startOffset = 0;           // seconds of empty edits before the first sample
+    uint32_t entryCount = 0;        // one entry per sample of the sample size table
+    uint32_t timedSampleCount = 0;  // leading entries that received a time
+    double duration = 0;            // seconds
+    double startOffset = 0;         // seconds of empty edits before the first sample
     boost::shared_ptr<ZENT::SDK::Utility::OpenSSLAESctr128> aesContext;
 };
 

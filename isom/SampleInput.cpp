@@ -42,8 +42,8 @@ uint64_t SampleInput::ReadFromDevice(uint8_t* destination, uint64_t n, uint64_t 
         uint64_t chunk = n - done;
         if (chunk > (uint64_t(1) << 30)) chunk = uint64_t(1) << 30;
         ++deviceReads_;
-        std::streamsize got = device_.readAt(reinterpret_cast<char*>(destination + done), std::streamsize(chunk),
-                                             at + done);
+        std::streamsize got =
+            device_.readAt(reinterpret_cast<char*>(destination + done), std::streamsize(chunk), at + done);
         if (got <= 0) break;
         done += uint64_t(got);
         // A regular file reads short only at its end.

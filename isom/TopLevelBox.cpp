@@ -13,8 +13,8 @@ uint64_t BoxStartAfterZeroWord(ParserInput& input, uint64_t zeroWordAt) {
     if (firstNonZero >= input.streamSize()) return input.streamSize();
     const uint64_t candidate = firstNonZero - 3;
     uint8_t window[11];
-    const uint64_t available = input.streamSize() - candidate < sizeof window ? input.streamSize() - candidate
-                                                                                : sizeof window;
+    const uint64_t available =
+        input.streamSize() - candidate < sizeof window ? input.streamSize() - candidate : sizeof window;
     input.SeekTo(candidate);
     input.ReadExact(window, available);
     return candidate + Format::BoxStartAfterZeros(window, available);
@@ -34,7 +34,8 @@ Format::BoxHeader ReadTopLevelHeader(ParserInput& input) {
     const uint64_t start = input.position() - 4;
     input.ReadExact(bytes + 4, 4);
     const uint32_t sizeFields = Format::SizeFieldsLength(bytes);
-    if (sizeFields > Format::kPlainHeaderSize) input.ReadExact(bytes + Format::kPlainHeaderSize, Format::kLargeSizeLength);
+    if (sizeFields > Format::kPlainHeaderSize)
+        input.ReadExact(bytes + Format::kPlainHeaderSize, Format::kLargeSizeLength);
     const Format::BoxHeader header = Format::DecodeBoxHeader(bytes, start);
     // The uuid's extended type is passed over, not read.
     if (header.headerSize > sizeFields) input.Skip(header.headerSize - sizeFields);

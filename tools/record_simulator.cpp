@@ -76,7 +76,8 @@ double Number(const char* name, const char* text, double low, double high) {
 
 unsigned ZoneIndex(const char* text) {
     const double value = Number("--zone-index", text, 0, 127);
-    if (value != std::floor(value)) throw UsageError(std::string("--zone-index needs a whole number, not \"") + text + "\"");
+    if (value != std::floor(value))
+        throw UsageError(std::string("--zone-index needs a whole number, not \"") + text + "\"");
     return unsigned(value);
 }
 
@@ -90,17 +91,28 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             return argv[++i];
         };
         if (argument == "-h" || argument == "--help") return std::nullopt;
-        if (argument == "--seconds") options.seconds = Number("--seconds", value(), 0.001, 86400);
-        else if (argument == "--fps") options.fps = Number("--fps", value(), 0.1, 240);
-        else if (argument == "--chunk-seconds") options.chunkSeconds = Number("--chunk-seconds", value(), 0.001, 3600);
-        else if (argument == "--zone-index") options.zoneIndex = ZoneIndex(value());
-        else if (argument == "--audio") options.audio = true;
-        else if (argument == "--split-writes") options.splitWrites = true;
-        else if (argument == "--fast") options.fast = true;
-        else if (argument == "--end-with-skip") options.endWithSkip = true;
-        else if (argument.rfind("--", 0) == 0) throw UsageError("unknown option " + argument);
-        else if (options.output.empty()) options.output = argument;
-        else throw UsageError("one output file only");
+        if (argument == "--seconds")
+            options.seconds = Number("--seconds", value(), 0.001, 86400);
+        else if (argument == "--fps")
+            options.fps = Number("--fps", value(), 0.1, 240);
+        else if (argument == "--chunk-seconds")
+            options.chunkSeconds = Number("--chunk-seconds", value(), 0.001, 3600);
+        else if (argument == "--zone-index")
+            options.zoneIndex = ZoneIndex(value());
+        else if (argument == "--audio")
+            options.audio = true;
+        else if (argument == "--split-writes")
+            options.splitWrites = true;
+        else if (argument == "--fast")
+            options.fast = true;
+        else if (argument == "--end-with-skip")
+            options.endWithSkip = true;
+        else if (argument.rfind("--", 0) == 0)
+            throw UsageError("unknown option " + argument);
+        else if (options.output.empty())
+            options.output = argument;
+        else
+            throw UsageError("one output file only");
     }
     if (options.output.empty()) throw UsageError("no output file");
     return options;
@@ -164,7 +176,9 @@ FrameEvents EventsAt(uint64_t mediaMs) {
 
 Bytes VideoExtensionAt(uint64_t mediaMs, Noise& noise) {
     const FrameEvents events = EventsAt(mediaMs);
-    MotionWindow left{true, events.motion, uint8_t(events.motion ? 60 + noise.next() % 30 : noise.next() % 5),
+    MotionWindow left{true,
+                      events.motion,
+                      uint8_t(events.motion ? 60 + noise.next() % 30 : noise.next() % 5),
                       {0, 0, kWidth / 2 - 1, kHeight - 1}};
     MotionWindow right{true, false, uint8_t(noise.next() % 5), {kWidth / 2, 0, kWidth - 1, kHeight - 1}};
     return VideoExtensionBytes({left, right, MotionWindow{}});
@@ -267,11 +281,11 @@ private:
         const auto pause = std::chrono::milliseconds(std::min<uint64_t>(150, (toMs - fromMs) / 8));
         const ChunkLayout placed =
             file_.appendChunk(chunk, cuts, [pause](uint64_t) { std::this_thread::sleep_for(pause); });
-        std::fprintf(stderr, "record_simulator - chunk %u %s: %zu samples, media %llu.%03llu-%llu.%03llu s, bytes %llu-%llu\n",
-                     ++chunkCount_, tag, chunk.sampleCount(), (unsigned long long)(fromMs / 1000),
-                     (unsigned long long)(fromMs % 1000), (unsigned long long)(toMs / 1000),
-                     (unsigned long long)(toMs % 1000), (unsigned long long)placed.start,
-                     (unsigned long long)placed.end);
+        std::fprintf(
+            stderr, "record_simulator - chunk %u %s: %zu samples, media %llu.%03llu-%llu.%03llu s, bytes %llu-%llu\n",
+            ++chunkCount_, tag, chunk.sampleCount(), (unsigned long long)(fromMs / 1000),
+            (unsigned long long)(fromMs % 1000), (unsigned long long)(toMs / 1000), (unsigned long long)(toMs % 1000),
+            (unsigned long long)placed.start, (unsigned long long)placed.end);
     }
 
     Options options_;

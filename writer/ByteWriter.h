@@ -148,7 +148,8 @@ Self& ByteSink<Self>::fourcc(std::string_view code) {
 
 template <class Self>
 void ByteSink<Self>::patchBig(size_t offset, uint64_t value, int width) {
-    if (offset > buffer_.size() || buffer_.size() - offset < size_t(width)) throw std::out_of_range("patch past the end");
+    if (offset > buffer_.size() || buffer_.size() - offset < size_t(width))
+        throw std::out_of_range("patch past the end");
     for (int i = 0; i < width; ++i) buffer_[offset + i] = uint8_t(value >> (8 * (width - 1 - i)));
 }
 

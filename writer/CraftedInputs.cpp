@@ -37,7 +37,8 @@ Box Trak(uint32_t trackId, const SampleTables& tables, uint64_t chunkOffset) {
     tkhd.trackId = trackId;
     MdhdFields mdhd;
     mdhd.timescale = 8000;
-    return Container("trak", {Tkhd(tkhd), Container("mdia", {Mdhd(mdhd), Hdlr(tables.handler), Container("minf", minf)})});
+    return Container("trak",
+                     {Tkhd(tkhd), Container("mdia", {Mdhd(mdhd), Hdlr(tables.handler), Container("minf", minf)})});
 }
 
 // ftyp, moov, and the header of an mdat of mediaBytes bytes; every chunk of
@@ -87,8 +88,8 @@ Bytes SharedMediaData(uint32_t trackCount, uint32_t mediaBytes) {
 
 Bytes RepeatedCompressedSample(uint32_t references, uint32_t inflatedBytes) {
     const Bytes sample = RawDeflate(Bytes(inflatedBytes, 0));
-    SampleTables tables{MettDeflate(), "meta", {Nmhd()}, references, 1,
-                        Stsz(std::vector<uint32_t>(references, uint32_t(sample.size())))};
+    SampleTables tables{MettDeflate(), "meta", {Nmhd()},
+                        references,    1,      Stsz(std::vector<uint32_t>(references, uint32_t(sample.size())))};
     return Concat({HeadWithSharedChunks(1, tables, sample.size()), sample});
 }
 
@@ -96,8 +97,8 @@ Bytes RepeatedVideoSample(uint32_t references, uint32_t sampleSize) {
     // One length-prefixed slice filling the sample.
     Bytes sample = ByteWriter().u32(sampleSize - 4).u8(0x41).take();
     sample.resize(sampleSize, 0x5A);
-    SampleTables tables{Avc1(176, 144, {MinimalAvcSps(176, 144)}, {MinimalAvcPps()}), "vide", {Vmhd()}, references,
-                        1, Stsz(std::vector<uint32_t>(references, sampleSize))};
+    SampleTables tables{Avc1(176, 144, {MinimalAvcSps(176, 144)}, {MinimalAvcPps()}), "vide", {Vmhd()}, references, 1,
+                        Stsz(std::vector<uint32_t>(references, sampleSize))};
     return Concat({HeadWithSharedChunks(1, tables, sample.size()), sample});
 }
 
@@ -105,7 +106,12 @@ Bytes WholeFileIndexed(uint32_t saizEntries) {
     // The sample count that covers the whole file does not change the file's
     // size: a constant-size table holds it in a fixed field.
     const auto build = [saizEntries](uint32_t sampleCount) {
-        SampleTables tables{Ulaw(), "soun", {Smhd()}, 1, sampleCount, StszConstant(1, sampleCount),
+        SampleTables tables{Ulaw(),
+                            "soun",
+                            {Smhd()},
+                            1,
+                            sampleCount,
+                            StszConstant(1, sampleCount),
                             {Saiz(0, saizEntries, Bytes(saizEntries, 1))}};
         return Concat({Ftyp().bytes(), Container("moov", {Mvhd({}), Trak(1, tables, 0)}).bytes(), Mdat({}).bytes()});
     };

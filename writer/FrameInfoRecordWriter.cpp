@@ -6,11 +6,16 @@ namespace testsupport {
 
 Bytes BerLength(uint32_t length, LengthForm form) {
     if (form == LengthForm::Shortest) {
-        if (length < 0x80) form = LengthForm::Short;
-        else if (length <= 0xFF) form = LengthForm::Long1;
-        else if (length <= 0xFFFF) form = LengthForm::Long2;
-        else if (length <= 0xFFFFFF) form = LengthForm::Long3;
-        else form = LengthForm::Long4;
+        if (length < 0x80)
+            form = LengthForm::Short;
+        else if (length <= 0xFF)
+            form = LengthForm::Long1;
+        else if (length <= 0xFFFF)
+            form = LengthForm::Long2;
+        else if (length <= 0xFFFFFF)
+            form = LengthForm::Long3;
+        else
+            form = LengthForm::Long4;
     }
     if (form == LengthForm::Short) {
         if (length >= 0x80) throw std::invalid_argument("a short BER length is below 0x80");
@@ -71,7 +76,8 @@ uint32_t FlagWord::value() const {
 Bytes MediaHeaderBytes(const MediaHeader& h) {
     Bytes extension = h.extension;
     while (extension.size() % 4 != 0) extension.push_back(0);
-    if (!h.extensionWords && extension.size() / 4 > 255) throw std::invalid_argument("extension longer than 1020 bytes");
+    if (!h.extensionWords && extension.size() / 4 > 255)
+        throw std::invalid_argument("extension longer than 1020 bytes");
     uint8_t words = h.extensionWords ? *h.extensionWords : uint8_t(extension.size() / 4);
     ByteWriter out;
     out.u32(h.lengthWord).fourcc(h.codec);

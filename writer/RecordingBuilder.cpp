@@ -48,8 +48,10 @@ bool EarlierTime(uint64_t ta, uint32_t sa, uint64_t tb, uint32_t sb) {
 std::vector<TimeToSample> TimeToSampleRuns(const std::vector<SampleInfo>& samples) {
     std::vector<TimeToSample> runs;
     for (const SampleInfo& s : samples) {
-        if (!runs.empty() && runs.back().sampleDelta == s.duration) ++runs.back().sampleCount;
-        else runs.push_back({1, s.duration});
+        if (!runs.empty() && runs.back().sampleDelta == s.duration)
+            ++runs.back().sampleCount;
+        else
+            runs.push_back({1, s.duration});
     }
     return runs;
 }
@@ -58,8 +60,10 @@ std::vector<CompositionOffset> CompositionRuns(const std::vector<SampleInfo>& sa
     std::vector<CompositionOffset> runs;
     for (const SampleInfo& s : samples) {
         int32_t offset = s.compositionOffset.value_or(0);
-        if (!runs.empty() && runs.back().sampleOffset == offset) ++runs.back().sampleCount;
-        else runs.push_back({1, offset});
+        if (!runs.empty() && runs.back().sampleOffset == offset)
+            ++runs.back().sampleCount;
+        else
+            runs.push_back({1, offset});
     }
     return runs;
 }
@@ -93,14 +97,10 @@ std::optional<Box> SyncSampleBox(const Track& track) {
     for (uint32_t i = 0; i < track.sampleCount(); ++i)
         if (track.samples[i].sync) numbers.push_back(i + 1);
     switch (track.syncTable) {
-        case SyncTable::None:
-            return std::nullopt;
-        case SyncTable::Empty:
-            return Stss({});
-        case SyncTable::Listed:
-            return Stss(numbers);
-        case SyncTable::Auto:
-            break;
+        case SyncTable::None: return std::nullopt;
+        case SyncTable::Empty: return Stss({});
+        case SyncTable::Listed: return Stss(numbers);
+        case SyncTable::Auto: break;
     }
     if (numbers.size() == track.samples.size()) return std::nullopt;
     return Stss(numbers);
@@ -243,7 +243,7 @@ Track CompanionTrack(const Track& media, const std::vector<Bytes>& records) {
     track.chunkOffsets = media.chunkOffsets;
     track.mediaInformationHeader = Nmhd();
     for (size_t i = 0; i < records.size(); ++i) {
-        uint32_t duration = media.samples.empty() ? 1
+        uint32_t duration = media.samples.empty()      ? 1
                             : i < media.samples.size() ? media.samples[i].duration
                                                        : media.samples.back().duration;
         track.add(records[i], duration);

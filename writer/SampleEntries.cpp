@@ -126,14 +126,14 @@ Bytes MinimalAvcSps(uint16_t width, uint16_t height) {
 
 Bytes MinimalAvcPps() {
     BitWriter bits;
-    bits.ue(0).ue(0);            // pic and seq parameter set ids
-    bits.flag(false);            // entropy_coding_mode_flag: CAVLC
-    bits.flag(false);            // bottom_field_pic_order_in_frame_present_flag
-    bits.ue(0);                  // num_slice_groups_minus1
-    bits.ue(0).ue(0);            // num_ref_idx_l0/l1_default_active_minus1
-    bits.flag(false).bits(0, 2);  // weighted_pred_flag, weighted_bipred_idc
-    bits.se(0).se(0).se(0);      // pic_init_qp/qs_minus26, chroma_qp_index_offset
-    bits.flag(true);             // deblocking_filter_control_present_flag
+    bits.ue(0).ue(0);              // pic and seq parameter set ids
+    bits.flag(false);              // entropy_coding_mode_flag: CAVLC
+    bits.flag(false);              // bottom_field_pic_order_in_frame_present_flag
+    bits.ue(0);                    // num_slice_groups_minus1
+    bits.ue(0).ue(0);              // num_ref_idx_l0/l1_default_active_minus1
+    bits.flag(false).bits(0, 2);   // weighted_pred_flag, weighted_bipred_idc
+    bits.se(0).se(0).se(0);        // pic_init_qp/qs_minus26, chroma_qp_index_offset
+    bits.flag(true);               // deblocking_filter_control_present_flag
     bits.flag(false).flag(false);  // constrained_intra_pred, redundant_pic_cnt_present
     bits.trailingBits();
     return Concat({{0x68}, EmulationPrevented(bits.bytes())});
@@ -143,16 +143,16 @@ Bytes HvcCPayload(const std::vector<HevcNalArray>& arrays, unsigned lengthSize) 
     CheckLengthSize(lengthSize);
     if (arrays.size() > 255) throw std::invalid_argument("too many HEVC arrays");
     ByteWriter out;
-    out.u8(1);                   // configurationVersion
-    out.u8(0x01);                // profile space 0, tier 0, profile Main
-    out.u32(0x60000000);         // general_profile_compatibility_flags
-    out.zeros(6);                // constraint indicator flags
-    out.u8(93);                  // general_level_idc 3.1
-    out.u16(0xF000);             // min_spatial_segmentation_idc
-    out.u8(0xFC);                // parallelismType
-    out.u8(0xFD);                // chromaFormat 4:2:0
-    out.u8(0xF8).u8(0xF8);       // bit depths 8
-    out.u16(0);                  // avgFrameRate
+    out.u8(1);                                 // configurationVersion
+    out.u8(0x01);                              // profile space 0, tier 0, profile Main
+    out.u32(0x60000000);                       // general_profile_compatibility_flags
+    out.zeros(6);                              // constraint indicator flags
+    out.u8(93);                                // general_level_idc 3.1
+    out.u16(0xF000);                           // min_spatial_segmentation_idc
+    out.u8(0xFC);                              // parallelismType
+    out.u8(0xFD);                              // chromaFormat 4:2:0
+    out.u8(0xF8).u8(0xF8);                     // bit depths 8
+    out.u16(0);                                // avgFrameRate
     out.u8(uint8_t(0x0C | (lengthSize - 1)));  // one temporal layer, nested, lengthSizeMinusOne
     out.u8(uint8_t(arrays.size()));
     for (const HevcNalArray& array : arrays) {

@@ -29,8 +29,7 @@ std::vector<NoMdatCase> NoMdatCases() {
     const Bytes ftyp = testsupport::Ftyp().bytes();
     // A complete chunk behind the unreachable "mdat", so that reaching it
     // would print a frame line.
-    const Bytes chunk =
-        Chunk::Video("H264", 176, 144).sample(Bytes(12, 0x41), Record(Header("h264", 0, S, 0))).bytes();
+    const Bytes chunk = Chunk::Video("H264", 176, 144).sample(Bytes(12, 0x41), Record(Header("h264", 0, S, 0))).bytes();
     const Bytes mdat = testsupport::Concat({ByteWriter().u32(0).fourcc("mdat").take(), chunk});
     return {
         {"SevenBytes", Bytes(ftyp.begin(), ftyp.begin() + 7)},
@@ -38,8 +37,7 @@ std::vector<NoMdatCase> NoMdatCases() {
         // A box not written yet whose size reaches past the end of the file.
         {"BoxPastTheEnd", testsupport::Concat({ftyp, ByteWriter().u32(4096).fourcc("free").zeros(8).take()})},
         // A size below the header's 8 bytes stops the walk before "mdat".
-        {"BoxSmallerThanItsHeader",
-         testsupport::Concat({ftyp, ByteWriter().u32(4).fourcc("free").take(), mdat})},
+        {"BoxSmallerThanItsHeader", testsupport::Concat({ftyp, ByteWriter().u32(4).fourcc("free").take(), mdat})},
     };
 }
 

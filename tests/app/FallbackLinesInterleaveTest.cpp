@@ -7,8 +7,8 @@
 namespace {
 
 using namespace fallbacklines;
-using framelines::LengthPrefixed;
 using framelines::kStartCode;
+using framelines::LengthPrefixed;
 using testsupport::Concat;
 
 constexpr uint32_t S = 1720000000;
@@ -82,8 +82,7 @@ Frame Expected(const std::string& name, uint8_t frameType, const std::string& co
 TEST(FallbackLinesInterleave, TieGoesToTheSmallerTagG711) {
     const std::vector<Sample> video = VideoSamples({0, 40, 80});
     const std::vector<Sample> audio = AudioSamples({0, 20, 60});
-    const Bytes file =
-        InProgressRecording().chunk(VideoChunk(video)).chunk(AudioChunk("G711", "G711", audio)).bytes();
+    const Bytes file = InProgressRecording().chunk(VideoChunk(video)).chunk(AudioChunk("G711", "G711", audio)).bytes();
 
     // The "G711" header code is codec type 0x2000, which prints as ULAW.
     const std::vector<Frame> expected = {
@@ -102,8 +101,7 @@ TEST(FallbackLinesInterleave, TieGoesToTheSmallerTagG711) {
 TEST(FallbackLinesInterleave, TieGoesToTheSmallerTagValueNotText) {
     const std::vector<Sample> video = VideoSamples({0, 40, 80});
     const std::vector<Sample> audio = AudioSamples({0, 40, 60});
-    const Bytes file =
-        InProgressRecording().chunk(AudioChunk("AAC4", "aac ", audio)).chunk(VideoChunk(video)).bytes();
+    const Bytes file = InProgressRecording().chunk(AudioChunk("AAC4", "aac ", audio)).chunk(VideoChunk(video)).bytes();
 
     const std::vector<Frame> expected = {
         Expected("H264", 0, "h264", video[0]), Expected("AAC4", 0, "aac ", audio[0]),

@@ -58,15 +58,16 @@ std::vector<Listed> ExpectedOrder() {
 
 // The frame lines, which must all have the format; the rest goes to *rest.
 std::vector<Listed> FrameLines(const std::string& report, std::string* rest) {
-    static const std::regex kLine("Stream:(H264|AAC4) Frame:([IP]) (\\d+)\\.(\\d{3}) 00 0 CRC32:[0-9A-F]{8} Size:(\\d+)");
+    static const std::regex kLine(
+        "Stream:(H264|AAC4) Frame:([IP]) (\\d+)\\.(\\d{3}) 00 0 CRC32:[0-9A-F]{8} Size:(\\d+)");
     std::vector<Listed> listed;
     std::istringstream lines(report);
     std::string line;
     while (std::getline(lines, line)) {
         std::smatch match;
         if (std::regex_match(line, match, kLine)) {
-            listed.push_back({match[1], match[2].str()[0],
-                              uint32_t(std::stoul(match[3]) * 1000 + std::stoul(match[4])), uint32_t(std::stoul(match[5]))});
+            listed.push_back({match[1], match[2].str()[0], uint32_t(std::stoul(match[3]) * 1000 + std::stoul(match[4])),
+                              uint32_t(std::stoul(match[5]))});
         } else {
             *rest += line + "\n";
         }
@@ -110,11 +111,10 @@ TEST_P(FallbackLinesSimulator, ListsEveryFrameThenTheStatus) {
         << "the report does not end with " << GetParam().lastLine;
 }
 
-INSTANTIATE_TEST_SUITE_P(Options, FallbackLinesSimulator,
-                         ::testing::Values(SimulatorCase{"Plain", {}, kNoNewDataLine},
-                                           SimulatorCase{"SplitWritesAndSkipBox",
-                                                         {"--split-writes", "--end-with-skip"},
-                                                         kSkipBoxLine}),
-                         [](const ::testing::TestParamInfo<SimulatorCase>& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(
+    Options, FallbackLinesSimulator,
+    ::testing::Values(SimulatorCase{"Plain", {}, kNoNewDataLine},
+                      SimulatorCase{"SplitWritesAndSkipBox", {"--split-writes", "--end-with-skip"}, kSkipBoxLine}),
+    [](const ::testing::TestParamInfo<SimulatorCase>& info) { return info.param.label; });
 
 }  // namespace

@@ -60,9 +60,9 @@ inline std::string Line(const Frame& frame) {
     const uint32_t size = uint32_t(frame.payload.size());
     char text[256];
     if (frame.time)
-        std::snprintf(text, sizeof text, "Stream:%s Frame:%c %u.%03u %02u %u CRC32:%08X Size:%u\n",
-                      frame.codec.c_str(), frame.letter, frame.time->seconds, frame.time->milliseconds,
-                      unsigned(frame.time->word1), unsigned(frame.time->word2), crc, size);
+        std::snprintf(text, sizeof text, "Stream:%s Frame:%c %u.%03u %02u %u CRC32:%08X Size:%u\n", frame.codec.c_str(),
+                      frame.letter, frame.time->seconds, frame.time->milliseconds, unsigned(frame.time->word1),
+                      unsigned(frame.time->word2), crc, size);
     else
         std::snprintf(text, sizeof text, "Stream:%s Frame:%c NO StreamingTime CRC32:%08X Size:%u\n",
                       frame.codec.c_str(), frame.letter, crc, size);

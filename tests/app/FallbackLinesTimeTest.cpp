@@ -7,9 +7,9 @@ namespace {
 
 using namespace fallbacklines;
 using framelines::Flags;
+using framelines::kStartCode;
 using framelines::LengthPrefixed;
 using framelines::Slice;
-using framelines::kStartCode;
 using testsupport::LengthForm;
 
 constexpr uint32_t S = 1720000000;  // 2024-07-03 09:46:40 UTC
@@ -27,17 +27,15 @@ std::vector<TimedFrame> TimedFrames() {
         // UTC, zone index 48 (offset 0). A vendor item with a two-byte
         // length, then stream time, then record time.
         {'I', Header("h264", 0, S, 0, Flags(48)),
-         UserData()
-             .item(0x70, Bytes(144, 0x55), LengthForm::Long1)
-             .streamTime(12, 5, 7, 0xFFFF)
-             .recordTime(S, 0, 1, 2),
+         UserData().item(0x70, Bytes(144, 0x55), LengthForm::Long1).streamTime(12, 5, 7, 0xFFFF).recordTime(S, 0, 1, 2),
          Slice(true, 0x10)},
         // UTC, zone index 80 (+28800 s) with daylight saving (-3600 s); record
         // time only.
-        {'P', Header("h264", 1, S + 1, 40, Flags(80, true, true)), UserData().recordTime(S + 1, 40), Slice(false, 0x20)},
+        {'P', Header("h264", 1, S + 1, 40, Flags(80, true, true)), UserData().recordTime(S + 1, 40),
+         Slice(false, 0x20)},
         // Local time, zone index 16 (-28800 s): record time after stream time.
-        {'B', Header("h264", 2, S + 2, 80, Flags(16, false)),
-         UserData().streamTime(13, 80).recordTime(S + 2, 80), Slice(false, 0x30)},
+        {'B', Header("h264", 2, S + 2, 80, Flags(16, false)), UserData().streamTime(13, 80).recordTime(S + 2, 80),
+         Slice(false, 0x30)},
         // Local time, zone index 88 (+36000 s) with daylight saving; no user
         // data at all.
         {'P', Header("h264", 1, S + 3, 120, Flags(88, false, true)), UserData(), Slice(false, 0x40)},

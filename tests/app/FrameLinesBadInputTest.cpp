@@ -47,9 +47,7 @@ std::vector<DamageCase> DamageCases() {
          }},
         // H says 100 header bytes; the record ends 24 bytes after it.
         {"HeaderShorterThanDeclared",
-         [] {
-             return FrameInfoRecord().headerBytes(GoodHeader(kDamaged)).forceHeaderLength(100).bytes();
-         }},
+         [] { return FrameInfoRecord().headerBytes(GoodHeader(kDamaged)).forceHeaderLength(100).bytes(); }},
         // E = 9 announces 36 extension bytes in a header of 24.
         {"ExtensionPastTheRecord",
          [] {

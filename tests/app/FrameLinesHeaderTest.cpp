@@ -51,6 +51,7 @@ std::vector<HeaderFrame> HeaderFrames() {
     for (uint16_t v = 11; v <= 18; ++v) triggers.u16(v);
     const Bytes triggerItem = HeaderItem(20, triggers.take());
 
+    // clang-format off
     return {
         // Bits 13 to 16 count only with bit 17; a quiet window prints 0.
         {true, "h264", 0, 0x5, FlagsWith(false, false, 0xA), VideoExtension({Alerted(30), Quiet(60), Window{}}),
@@ -77,6 +78,7 @@ std::vector<HeaderFrame> HeaderFrames() {
          {3, 0, 0}},
         {false, "ABCD", 1, 0x3, FlagsWith(false), VideoExtension(), "????", 'P', 3, {0, 0, 0}},
     };
+    // clang-format on
 }
 
 class FrameLinesHeaders : public ::testing::TestWithParam<int> {};
@@ -93,8 +95,8 @@ TEST_P(FrameLinesHeaders, PrintLettersCodecsAlertsAndMotion) {
     for (size_t i = 0; i < headers.size(); ++i) {
         const HeaderFrame& h = headers[i];
         const uint32_t i32 = uint32_t(i);
-        const Bytes header = MediaHeader(h.codecCode, h.frameType, h.digitalInputs, h.flags, B + i32,
-                                         uint16_t(40 * i), h.extension);
+        const Bytes header =
+            MediaHeader(h.codecCode, h.frameType, h.digitalInputs, h.flags, B + i32, uint16_t(40 * i), h.extension);
         records.push_back(Record(header, UserData().recordTime(B + 1000 + i32, 40 * i32 + 1)));
         Frame frame;
         frame.codec = h.codecName;

@@ -32,9 +32,8 @@ struct ThreeTracks {
 ThreeTracks MakeTracks() {
     ThreeTracks t;
     for (uint32_t i = 0; i < t.video.payloads.size(); ++i) {
-        const Bytes header =
-            MediaHeader("h264", i == 0 || i == 5 ? 0 : 1, 0, Flags(48), B + 40 * i / 1000, uint16_t(40 * i % 1000),
-                        VideoExtension());
+        const Bytes header = MediaHeader("h264", i == 0 || i == 5 ? 0 : 1, 0, Flags(48), B + 40 * i / 1000,
+                                         uint16_t(40 * i % 1000), VideoExtension());
         t.videoRecords.push_back(Record(header, UserData().recordTime(B, 40 * i)));
         Frame frame;
         frame.letter = i == 0 || i == 5 ? 'I' : 'P';
@@ -46,8 +45,8 @@ ThreeTracks MakeTracks() {
 
     AudioFields aacFields;
     aacFields.sampleRate = 16000;
-    t.aac = testsupport::AudioTrack(testsupport::Mp4a(aacFields, testsupport::AacAudioSpecificConfig(2, 16000, 1)),
-                                    16000);
+    t.aac =
+        testsupport::AudioTrack(testsupport::Mp4a(aacFields, testsupport::AacAudioSpecificConfig(2, 16000, 1)), 16000);
     for (uint32_t i = 0; i < 6; ++i) {
         const Bytes payload(10 + i, uint8_t(0xA0 + i));
         t.aac.add(payload, 1024);

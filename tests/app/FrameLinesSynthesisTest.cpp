@@ -42,17 +42,15 @@ TEST(FrameLinesSynthesis, VideoTimesAreCreationTimePlusRoundedPosition) {
     recording.addTrack(video);
     const std::string summary = Summary("video only", {{0x8, 4, 2}});  // 25000 / 10000 s
 
-    EXPECT_EQ(FrameReportOf(recording, 3), Lines({BuiltVideo(payloads[0], true, C, 0),
-                                                  BuiltVideo(payloads[1], false, C, 13),
-                                                  BuiltVideo(payloads[2], false, C + 2, 0),
-                                                  BuiltVideo(payloads[3], true, C + 2, 0)}) +
-                                               summary);
+    EXPECT_EQ(FrameReportOf(recording, 3),
+              Lines({BuiltVideo(payloads[0], true, C, 0), BuiltVideo(payloads[1], false, C, 13),
+                     BuiltVideo(payloads[2], false, C + 2, 0), BuiltVideo(payloads[3], true, C + 2, 0)}) +
+                  summary);
     // The built record has no user data: no record time.
-    EXPECT_EQ(FrameReportOf(recording, 1), Lines({BuiltVideo(payloads[0], true, C, 0, false),
-                                                  BuiltVideo(payloads[1], false, C, 13, false),
-                                                  BuiltVideo(payloads[2], false, C + 2, 0, false),
-                                                  BuiltVideo(payloads[3], true, C + 2, 0, false)}) +
-                                               summary);
+    EXPECT_EQ(FrameReportOf(recording, 1),
+              Lines({BuiltVideo(payloads[0], true, C, 0, false), BuiltVideo(payloads[1], false, C, 13, false),
+                     BuiltVideo(payloads[2], false, C + 2, 0, false), BuiltVideo(payloads[3], true, C + 2, 0, false)}) +
+                  summary);
 }
 
 // A creation time before 1970 counts as 1970; a leading empty edit of 1.5 s
@@ -120,6 +118,7 @@ AudioFields Fields(uint16_t channels, uint16_t sampleSize, uint32_t sampleRate) 
 
 std::vector<AudioCase> AudioCases() {
     using namespace testsupport;
+    // clang-format off
     return {
         // 40 01, length, rate 16000 (00 3E 80), 2 channels.
         {"Aac", Mp4a(Fields(2, 16, 16000), AacAudioSpecificConfig(2, 16000, 2)), 16000, 1024, "aac ", "AAC4", 0x400,
@@ -149,6 +148,7 @@ std::vector<AudioCase> AudioCases() {
          {{Filled(20, 0x33), Hex("80 01 00 0B")}, {Filled(30, 0x33), Hex("80 02 00 0B")},
           {Filled(10, 0x33), Hex("80 00 00 0B")}}},
     };
+    // clang-format on
 }
 
 class FrameLinesBuiltAudio : public ::testing::TestWithParam<AudioCase> {};

@@ -97,8 +97,8 @@ inline std::string Line(const Frame& frame) {
                       "Stream:%s Frame:%c %u.%03u %hd %hd CRC32:%08X Size:%u DI alert: %u motionWin1: %d%% "
                       "motionWin2: %d%% motionWin3: %d%%\n",
                       frame.codec.c_str(), frame.letter, frame.time->seconds, frame.time->milliseconds,
-                      frame.time->word1, frame.time->word2, crc, size, frame.diAlert, frame.motion[0],
-                      frame.motion[1], frame.motion[2]);
+                      frame.time->word1, frame.time->word2, crc, size, frame.diAlert, frame.motion[0], frame.motion[1],
+                      frame.motion[2]);
     else
         std::snprintf(text, sizeof text,
                       "Stream:%s Frame:%c NO TIME INFO CRC32:%08X Size:%u DI alert: %u motionWin1: %d%% "
@@ -186,7 +186,7 @@ inline SliceTrack SliceVideo(const std::vector<bool>& sync) {
 struct Window {
     bool enabled = false;
     bool alert = false;
-    uint8_t level = 0;  // 7 bits
+    uint8_t level = 0;               // 7 bits
     std::array<uint16_t, 4> rect{};  // 10 bits each
 };
 

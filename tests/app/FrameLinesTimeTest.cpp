@@ -44,12 +44,10 @@ std::vector<TimedFrame> TimedFrames() {
                       Time{B + 6, 80, 0, 0}, std::nullopt, Time{B + 2 + 28800 + 3600, 80, 28800, -3600}});
     // UTC stays as it is whatever the zone (16: -28800) and daylight saving;
     // 84 00 00 00 05, then stream time before record time.
-    frames.push_back({false, Video(Flags(16, true, true), B + 3, 120, false),
-                      UserData()
-                          .item(0x72, Bytes(5, 0xCC), LengthForm::Long4)
-                          .streamTime(B + 300, 120)
-                          .recordTime(B + 7, 120),
-                      Time{B + 7, 120, 0, 0}, Time{B + 300, 120, 0, 0}, Time{B + 3, 120, -28800, -3600}});
+    frames.push_back(
+        {false, Video(Flags(16, true, true), B + 3, 120, false),
+         UserData().item(0x72, Bytes(5, 0xCC), LengthForm::Long4).streamTime(B + 300, 120).recordTime(B + 7, 120),
+         Time{B + 7, 120, 0, 0}, Time{B + 300, 120, 0, 0}, Time{B + 3, 120, -28800, -3600}});
     // Zone 88 is +36000 s, whose low 16 bits print as -29536; a short value
     // behind the long form 81 05.
     frames.push_back({true, Video(Flags(88, false), B + 4, 160, true),
@@ -61,9 +59,8 @@ std::vector<TimedFrame> TimedFrames() {
                       UserData().raw({0x74, 0x80, 0x01}).recordTime(B + 9, 200), std::nullopt, std::nullopt,
                       Time{B + 5 - 43200, 200, 22336, 0}});
     // No user data at all; zone 127 is +71100 s (low 16 bits 5564).
-    frames.push_back(
-        {false, Video(Flags(127, true, true), B + 6, 240, false), UserData(), std::nullopt, std::nullopt,
-         Time{B + 6, 240, 5564, -3600}});
+    frames.push_back({false, Video(Flags(127, true, true), B + 6, 240, false), UserData(), std::nullopt, std::nullopt,
+                      Time{B + 6, 240, 5564, -3600}});
     // Local 0x7FFFFFFF in zone 127: the sum 2147554747 is kept in 32 bits
     // (and stays within 0x7FFFFFFF of the smallest seconds so far, B + 5 - 43200).
     frames.push_back({false, Video(Flags(127, false), 0x7FFFFFFF, 280, false),
@@ -97,8 +94,10 @@ TEST_P(FrameLinesTimeTypes, PrintTheTimeOfTheirKind) {
         frame.mediaHeader = timed[i].header;
         frame.payload = video.payloads[i];
         const int timeType = GetParam().timeType;
-        if (timeType == 3) frame.time = timed[i].cameraTime;
-        else if (GetParam().time != nullptr) frame.time = timed[i].*GetParam().time;
+        if (timeType == 3)
+            frame.time = timed[i].cameraTime;
+        else if (GetParam().time != nullptr)
+            frame.time = timed[i].*GetParam().time;
         expected.push_back(frame);
     }
     Recording recording;

@@ -15,8 +15,7 @@ namespace {
 // CBF43926), alerts on windows 1 and 3, and a stream time in its user data.
 struct SamplePacket {
     uint8_t frame[10] = {'1', '2', '3', '4', '5', '6', '7', '8', '9', 0};
-    std::vector<uint8_t> userData =
-        UserDataBlock().Time(0x60, 1577836800, 7, 1, 0xFFFF).Build();
+    std::vector<uint8_t> userData = UserDataBlock().Time(0x60, 1577836800, 7, 1, 0xFFFF).Build();
     TMediaPacket packet{};
 
     SamplePacket() {
@@ -65,10 +64,9 @@ INSTANTIATE_TEST_SUITE_P(
                       CodecNameCase{0x8, "H264"}, CodecNameCase{0x10, "HEVC"}, CodecNameCase{0x100, "G722"},
                       CodecNameCase{0x200, "G729"}, CodecNameCase{0x400, "AAC4"}, CodecNameCase{0x1000, "GAMR"},
                       CodecNameCase{0x2000, "ULAW"}, CodecNameCase{0x4000, "ALAW"}, CodecNameCase{0x8000, "G726"},
-                      CodecNameCase{0x10000, "IVA1"}, CodecNameCase{0x20000, "METX"},
-                      CodecNameCase{0x40000, "METJ"}, CodecNameCase{0xFF, "????"}, CodecNameCase{0x800, "????"},
-                      CodecNameCase{0xFF00, "????"}, CodecNameCase{0, "????"}, CodecNameCase{0x3, "????"},
-                      CodecNameCase{0x80000000, "????"}));
+                      CodecNameCase{0x10000, "IVA1"}, CodecNameCase{0x20000, "METX"}, CodecNameCase{0x40000, "METJ"},
+                      CodecNameCase{0xFF, "????"}, CodecNameCase{0x800, "????"}, CodecNameCase{0xFF00, "????"},
+                      CodecNameCase{0, "????"}, CodecNameCase{0x3, "????"}, CodecNameCase{0x80000000, "????"}));
 
 TEST(GetCodecAndFrameType, FrameLetters) {
     TMediaPacket packet{};

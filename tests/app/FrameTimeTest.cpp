@@ -56,9 +56,7 @@ TEST(ExtractFrameTime, FirstMatchingElementWins) {
 // The fields sit at fixed places after the tag whatever the length byte says.
 TEST(ExtractFrameTime, LengthByteOfAMatchingElementIsNotConsulted) {
     for (uint8_t lengthByte : {0x00, 0x05, 0x80, 0xFF}) {
-        const auto block = UserDataBlock()
-                               .Bytes({0x61, lengthByte, 0, 0, 0, 9, 0, 0, 0, 8, 0, 7, 0, 6})
-                               .Build();
+        const auto block = UserDataBlock().Bytes({0x61, lengthByte, 0, 0, 0, 9, 0, 0, 0, 8, 0, 7, 0, 6}).Build();
         ExpectTime(Extract(block, kRecordTime), 9, 8, 7, 6);
     }
 }
@@ -123,11 +121,8 @@ INSTANTIATE_TEST_SUITE_P(DefiniteForms, SkippedElementLength,
 // a length form would decode a zero length and find the time right after.
 TEST(ExtractFrameTime, InvalidLengthBeforeTheTimeEndsTheWalk) {
     for (uint8_t lengthByte : {0x80, 0x85, 0x86, 0x88, 0xFF}) {
-        const auto block = UserDataBlock()
-                               .Bytes({0x70, lengthByte})
-                               .Fill(lengthByte - 0x80u, 0x00)
-                               .Time(0x61, 1, 2, 3, 4)
-                               .Build();
+        const auto block =
+            UserDataBlock().Bytes({0x70, lengthByte}).Fill(lengthByte - 0x80u, 0x00).Time(0x61, 1, 2, 3, 4).Build();
         EXPECT_TRUE(Extract(block, kRecordTime).empty()) << "length byte " << int(lengthByte);
     }
 }
@@ -149,8 +144,8 @@ TEST(ExtractFrameTime, ElementsCutOffByTheEndYieldNothing) {
         EXPECT_TRUE(Extract(whole, kRecordTime, size).empty()) << "size " << size;
 
     // Tag as the last byte; length bytes of the long forms missing at the end.
-    for (const auto& tail : std::vector<std::vector<uint8_t>>{{0x70}, {0x70, 0x81}, {0x70, 0x82, 0x01},
-                                                               {0x70, 0x83, 0x00, 0x00}, {0x70, 0x84, 0, 0, 0}}) {
+    for (const auto& tail : std::vector<std::vector<uint8_t>>{
+             {0x70}, {0x70, 0x81}, {0x70, 0x82, 0x01}, {0x70, 0x83, 0x00, 0x00}, {0x70, 0x84, 0, 0, 0}}) {
         UserDataBlock builder;
         for (uint8_t byte : tail) builder.Bytes({byte});
         EXPECT_TRUE(Extract(builder.Build(), kRecordTime).empty()) << "tail of " << tail.size() << " bytes";

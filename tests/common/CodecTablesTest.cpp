@@ -37,11 +37,11 @@ TEST(CodecTables, SampleEntriesThatMapByTypeAlone) {
 // The other keys, spelled as the bytes on disk give them.
 static_assert(FindCodecByObjectType(0x6C)->codecType == kCodecJpeg);
 static_assert(FindCodecByObjectType(0x20)->codecType == kCodecMp4v);
-static_assert(FindCodecByTag(0x34363248)->codecType == kCodecH264);            // "H264"
-static_assert(FindCodecByTag(0x31313747) == nullptr);                          // "G711" names no one law
-static_assert(FindCodecByHeaderCode(0x47373131)->codecType == kCodecUlaw);     // "G711"
-static_assert(FindCodecByHeaderCode(0x47414D52)->codecType == kCodecGamr);     // "GAMR"
-static_assert(FindCodecByHeaderCode(0x53414D52)->codecType == kCodecSamr);     // "SAMR"
+static_assert(FindCodecByTag(0x34363248)->codecType == kCodecH264);         // "H264"
+static_assert(FindCodecByTag(0x31313747) == nullptr);                       // "G711" names no one law
+static_assert(FindCodecByHeaderCode(0x47373131)->codecType == kCodecUlaw);  // "G711"
+static_assert(FindCodecByHeaderCode(0x47414D52)->codecType == kCodecGamr);  // "GAMR"
+static_assert(FindCodecByHeaderCode(0x53414D52)->codecType == kCodecSamr);  // "SAMR"
 static_assert(FindCodecByHeaderCode(0) == nullptr, "IVA1 has no header code");
 static_assert(FindCodec(kCodecHevc)->nalUnits && FindCodec(kCodecHevc)->decoderConfig == DecoderConfig::kHevc);
 static_assert(!FindCodec(kCodecAac)->nalUnits && FindCodec(kCodecAac)->longHeader);

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "isom/AVReader.h"
 #include "MediaHeaderBytes.h"
+#include "isom/AVReader.h"
 
 using namespace testbytes;
 using ZENT::SDK::Utility::ParseFrameHeader;
@@ -96,14 +96,13 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, FrameHeaderTime,
     ::testing::Values(
         // zone 16 = -28800 s, daylight -3600: seconds = local - 28800 + 3600
-        TimeCase{"LocalZone16DaylightSaving", Zone(16) | kDaylightSaving, 1000000000, 999974800, 1000000000,
-                 -28800, -3600},
+        TimeCase{"LocalZone16DaylightSaving", Zone(16) | kDaylightSaving, 1000000000, 999974800, 1000000000, -28800,
+                 -3600},
         TimeCase{"LocalZone52", Zone(52), 1000000000, 1000003600, 1000000000, 3600, 0},
         TimeCase{"UtcZone52", kUtc | Zone(52), 1000000000, 1000000000, 999996400, 3600, 0},
-        TimeCase{"LocalZone0DaylightSaving", Zone(0) | kDaylightSaving, 1000000000, 999960400, 1000000000,
-                 -43200, -3600},
-        TimeCase{"UtcDaylightSaving", kUtc | Zone(48) | kDaylightSaving, 1000000000, 1000000000, 999996400, 0,
+        TimeCase{"LocalZone0DaylightSaving", Zone(0) | kDaylightSaving, 1000000000, 999960400, 1000000000, -43200,
                  -3600},
+        TimeCase{"UtcDaylightSaving", kUtc | Zone(48) | kDaylightSaving, 1000000000, 1000000000, 999996400, 0, -3600},
         TimeCase{"UtcZone0", kUtc | Zone(0), 10, 10, 43210, -43200, 0},
         // zone 127 = +71100 s; the sums wrap in 32 bits instead of overflowing
         TimeCase{"LocalZone127PastSignedRange", Zone(127), 0x7FFFFFFF, 2147554747u, 2147483647, 71100, 0},
@@ -135,20 +134,19 @@ TEST_P(FrameHeaderFlags, TypeByteAndFlagWord) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bits, FrameHeaderFlags,
-    ::testing::Values(
-        FlagCase{"TypeByteNibbles", 0x25, kUtcZone0, 2, 5, 0, 0},
-        FlagCase{"BidirectionalNoInputs", 0x20, kUtcZone0, 2, 0, 0, 0},
-        FlagCase{"InputBitsIgnoredWithoutBit17", 0x25, kUtcZone0 | (0xAu << 13), 2, 5, 0, 0},
-        FlagCase{"InputBitsWithBit17", 0x25, kUtcZone0 | (0xAu << 13) | kDigitalInputValid, 2, 0xF, 0, 0},
-        FlagCase{"Bit16WithBit17", 0x01, kUtcZone0 | (1u << 16) | kDigitalInputValid, 0, 9, 0, 0},
-        FlagCase{"Bit17Alone", 0x03, kUtcZone0 | kDigitalInputValid, 0, 3, 0, 0},
-        FlagCase{"EventBit18", 0, kUtcZone0 | (1u << 18), 0, 0, 4, 0},
-        FlagCase{"EventBit19", 0, kUtcZone0 | (1u << 19), 0, 0, 8, 0},
-        FlagCase{"EventBit22", 0, kUtcZone0 | (1u << 22), 0, 0, 1, 0},
-        FlagCase{"EventBit23", 0, kUtcZone0 | (1u << 23), 0, 0, 2, 0},
-        FlagCase{"AllEventBits", 0, kUtcZone0 | (0xFu << 18) | (3u << 22), 0, 0, 0xF, 1},
-        FlagCase{"Flag20", 0, kUtcZone0 | kFlag20, 0, 0, 0, 1},
-        FlagCase{"HighBitsNotInterpreted", 0x10, kUtcZone0 | 0xFF000000u, 1, 0, 0, 0}),
+    ::testing::Values(FlagCase{"TypeByteNibbles", 0x25, kUtcZone0, 2, 5, 0, 0},
+                      FlagCase{"BidirectionalNoInputs", 0x20, kUtcZone0, 2, 0, 0, 0},
+                      FlagCase{"InputBitsIgnoredWithoutBit17", 0x25, kUtcZone0 | (0xAu << 13), 2, 5, 0, 0},
+                      FlagCase{"InputBitsWithBit17", 0x25, kUtcZone0 | (0xAu << 13) | kDigitalInputValid, 2, 0xF, 0, 0},
+                      FlagCase{"Bit16WithBit17", 0x01, kUtcZone0 | (1u << 16) | kDigitalInputValid, 0, 9, 0, 0},
+                      FlagCase{"Bit17Alone", 0x03, kUtcZone0 | kDigitalInputValid, 0, 3, 0, 0},
+                      FlagCase{"EventBit18", 0, kUtcZone0 | (1u << 18), 0, 0, 4, 0},
+                      FlagCase{"EventBit19", 0, kUtcZone0 | (1u << 19), 0, 0, 8, 0},
+                      FlagCase{"EventBit22", 0, kUtcZone0 | (1u << 22), 0, 0, 1, 0},
+                      FlagCase{"EventBit23", 0, kUtcZone0 | (1u << 23), 0, 0, 2, 0},
+                      FlagCase{"AllEventBits", 0, kUtcZone0 | (0xFu << 18) | (3u << 22), 0, 0, 0xF, 1},
+                      FlagCase{"Flag20", 0, kUtcZone0 | kFlag20, 0, 0, 0, 1},
+                      FlagCase{"HighBitsNotInterpreted", 0x10, kUtcZone0 | 0xFF000000u, 1, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FrameHeader, SingleArgumentFormReadsTheWholeHeader) {
@@ -239,8 +237,7 @@ INSTANTIATE_TEST_SUITE_P(Table, FrameHeaderCodec,
                                            // no extension is read for these, so an empty one is enough
                                            CodecCase{"metx", {}, 0x20000, 0, 0, 0, 0},
                                            CodecCase{"metj", {}, 0x40000, 0, 0, 0, 0},
-                                           CodecCase{"H264", {}, 0, 0, 0, 0, 0},
-                                           CodecCase{"abcd", {}, 0, 0, 0, 0, 0}),
+                                           CodecCase{"H264", {}, 0, 0, 0, 0, 0}, CodecCase{"abcd", {}, 0, 0, 0, 0, 0}),
                          [](const auto& info) {
                              std::string name;
                              for (const char* p = info.param.code; *p; ++p)
@@ -259,8 +256,7 @@ TEST(FrameHeader, VideoCodeWithoutExtensionRunsOutOfStream) {
 // ---------------------------------------------------------------- audio extension
 
 TEST(AudioExtension, AacRateAndChannels) {
-    auto parsed =
-        Parse(MediaHeader("aac ", 0, kUtcZone0, 0, 0, {0x40, 0x01, 0x00, 0x64, 0x00, 0x3E, 0x80, 0x02}));
+    auto parsed = Parse(MediaHeader("aac ", 0, kUtcZone0, 0, 0, {0x40, 0x01, 0x00, 0x64, 0x00, 0x3E, 0x80, 0x02}));
     ASSERT_EQ(parsed->error, "");
     EXPECT_EQ(parsed->packet.frameCount, 1u);
     EXPECT_EQ(parsed->packet.sampleRate, 16000u);
@@ -274,8 +270,7 @@ TEST(AudioExtension, AmrRateIsFixedWhateverTheExtensionSays) {
     for (const char* code : {"SAMR", "GAMR"}) {
         char text[5] = {};
         std::memcpy(text, code, 4);
-        auto parsed =
-            Parse(MediaHeader(text, 0, kUtcZone0, 0, 0, {0xC0, 0x01, 0x00, 0x20, 0x00, 0x3E, 0x80, 0x02}));
+        auto parsed = Parse(MediaHeader(text, 0, kUtcZone0, 0, 0, {0xC0, 0x01, 0x00, 0x20, 0x00, 0x3E, 0x80, 0x02}));
         ASSERT_EQ(parsed->error, "") << code;
         EXPECT_EQ(parsed->packet.sampleRate, 8000u) << code;
         EXPECT_EQ(parsed->packet.channels, 1u) << code;
@@ -286,9 +281,8 @@ TEST(AudioExtension, AmrRateIsFixedWhateverTheExtensionSays) {
 
 TEST(AudioExtension, SizesOfFurtherFramesAreSkippedWhenNotUniform) {
     // three frames of 0x10, 0x20, 0x30 bytes, then 8000 Hz, 1 channel
-    auto parsed =
-        Parse(MediaHeader("aac ", 0, kUtcZone0, 0, 0,
-                          {0x40, 0x03, 0x00, 0x10, 0x00, 0x20, 0x00, 0x30, 0x00, 0x1F, 0x40, 0x01}));
+    auto parsed = Parse(MediaHeader("aac ", 0, kUtcZone0, 0, 0,
+                                    {0x40, 0x03, 0x00, 0x10, 0x00, 0x20, 0x00, 0x30, 0x00, 0x1F, 0x40, 0x01}));
     ASSERT_EQ(parsed->error, "");
     EXPECT_EQ(parsed->packet.frameCount, 3u);
     EXPECT_EQ(parsed->packet.sampleRate, 8000u);
@@ -296,8 +290,7 @@ TEST(AudioExtension, SizesOfFurtherFramesAreSkippedWhenNotUniform) {
 }
 
 TEST(AudioExtension, UniformSizeIsListedOnce) {
-    auto parsed =
-        Parse(MediaHeader("aac ", 0, kUtcZone0, 0, 0, {0xC0, 0x03, 0x00, 0x10, 0x00, 0x3E, 0x80, 0x02}));
+    auto parsed = Parse(MediaHeader("aac ", 0, kUtcZone0, 0, 0, {0xC0, 0x03, 0x00, 0x10, 0x00, 0x3E, 0x80, 0x02}));
     ASSERT_EQ(parsed->error, "");
     EXPECT_EQ(parsed->packet.uniformFrameSize, 1u);
     EXPECT_EQ(parsed->packet.frameCount, 3u);
@@ -307,8 +300,7 @@ TEST(AudioExtension, UniformSizeIsListedOnce) {
 
 TEST(AudioExtension, OptionalValueAndFlagWithoutRate) {
     // B0: uniform, no rate, optional value, audio flag; 0x007D00 = 32000
-    auto parsed =
-        Parse(MediaHeader("G726", 0, kUtcZone0, 0, 0, {0xB0, 0x01, 0x00, 0xA0, 0x00, 0x7D, 0x00, 0x00}));
+    auto parsed = Parse(MediaHeader("G726", 0, kUtcZone0, 0, 0, {0xB0, 0x01, 0x00, 0xA0, 0x00, 0x7D, 0x00, 0x00}));
     ASSERT_EQ(parsed->error, "");
     EXPECT_EQ(parsed->packet.uniformFrameSize, 1u);
     EXPECT_EQ(parsed->packet.audio.audioFlag, 1u);
@@ -319,9 +311,8 @@ TEST(AudioExtension, OptionalValueAndFlagWithoutRate) {
 
 TEST(AudioExtension, RateComesBeforeTheOptionalValue) {
     // 60: not uniform, rate, optional value; 24000 Hz, 1 channel, value 0x123456
-    auto parsed =
-        Parse(MediaHeader("aac ", 0, kUtcZone0, 0, 0,
-                          {0x60, 0x01, 0x00, 0x10, 0x00, 0x5D, 0xC0, 0x01, 0x12, 0x34, 0x56, 0x00}));
+    auto parsed = Parse(MediaHeader("aac ", 0, kUtcZone0, 0, 0,
+                                    {0x60, 0x01, 0x00, 0x10, 0x00, 0x5D, 0xC0, 0x01, 0x12, 0x34, 0x56, 0x00}));
     ASSERT_EQ(parsed->error, "");
     EXPECT_EQ(parsed->packet.sampleRate, 24000u);
     EXPECT_EQ(parsed->packet.channels, 1u);
@@ -438,8 +429,8 @@ TEST(TaggedItems, PaddingOnlyLeavesNothingUnread) {
 
 TEST(TaggedItems, ItemsAfterAWindowAreAppliedInOrder) {
     // 7 bytes of windows, 2 of padding, then 225, 227, 224
-    auto parsed = Parse(
-        MediaHeader("h264", 0, kItems, 0, 0, Concat({kFirstWindowOnly, {0x00, 0x00, 0xE1, 0xE3, 0xE0}})));
+    auto parsed =
+        Parse(MediaHeader("h264", 0, kItems, 0, 0, Concat({kFirstWindowOnly, {0x00, 0x00, 0xE1, 0xE3, 0xE0}})));
     ASSERT_EQ(parsed->error, "");
     EXPECT_EQ(parsed->packet.headerExtSize, 3u);
     EXPECT_EQ(parsed->packet.headerExtData, parsed->bytes.data() + 29);
@@ -456,8 +447,7 @@ TEST(TaggedItems, Tag225) {
 }
 
 TEST(TaggedItems, Tag16SixValues) {
-    auto parsed =
-        ParseItems({0x10, 0x0C, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 0x05, 0xAB, 0xCD});
+    auto parsed = ParseItems({0x10, 0x0C, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 0x05, 0xAB, 0xCD});
     ASSERT_EQ(parsed->error, "");
     EXPECT_EQ(parsed->packet.hasTag16, 1u);
     const uint16_t expected[6] = {1, 2, 3, 4, 5, 0xABCD};
@@ -465,8 +455,8 @@ TEST(TaggedItems, Tag16SixValues) {
 }
 
 TEST(TaggedItems, Tag16IgnoresItsLength) {
-    auto parsed = ParseItems(
-        {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 0x05, 0x00, 0x06, 0xE3});
+    auto parsed =
+        ParseItems({0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 0x05, 0x00, 0x06, 0xE3});
     ASSERT_EQ(parsed->error, "");
     EXPECT_EQ(parsed->packet.tag16Values[5], 6u);
     EXPECT_EQ(parsed->packet.tag227Flag, 1u);
@@ -523,8 +513,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ItemCase{"Length3", {0x12, 0x03, 0x00, 0x34, 0x12}, 0x1234},
                       ItemCase{"Length4", {0x12, 0x04, 0x00, 0x56, 0x34, 0x12}, 0x123456},
                       ItemCase{"Length5", {0x12, 0x05, 0x00, 0x78, 0x56, 0x34, 0x12}, 0x12345678},
-                      ItemCase{
-                          "Length6RestSkipped", {0x12, 0x06, 0x00, 0x78, 0x56, 0x34, 0x12, 0x9A}, 0x12345678},
+                      ItemCase{"Length6RestSkipped", {0x12, 0x06, 0x00, 0x78, 0x56, 0x34, 0x12, 0x9A}, 0x12345678},
                       ItemCase{"LongLengthForm", {0x12, 0x81, 0x03, 0x00, 0x34, 0x12}, 0x1234},
                       // nothing but the skipped byte: the value is 0
                       ItemCase{"Length1", {0x12, 0x01, 0xFF}, 0},
@@ -590,22 +579,22 @@ TEST_P(LengthForm, UnknownItemSkippedByItsLength) {
     EXPECT_EQ(parsed->packet.tag227Flag, 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, LengthForm,
-    ::testing::Values(ItemCase{"Short", {0x33, 0x02, 0xE1, 0xE1}, 0}, ItemCase{"ShortZero", {0x33, 0x00}, 0},
-                      ItemCase{"LongOneByte", {0x33, 0x81, 0x03, 0xE1, 0xE1, 0xE1}, 0},
-                      ItemCase{"LongTwoBytes", {0x33, 0x82, 0x00, 0x03, 0xE1, 0xE1, 0xE1}, 0},
-                      ItemCase{"LongNoBytes", {0x33, 0x80}, 0},
-                      ItemCase{"LowBitsTwo", {0x33, 0xC2, 0xE1, 0xE1}, 0},
-                      ItemCase{"LowBitsThree", {0x33, 0xC7, 0xE1, 0xE1, 0xE1}, 0},
-                      ItemCase{"LowBitsZero", {0x33, 0xDC}, 0},
-                      ItemCase{"FollowingOneByte", {0x33, 0xE1, 0x02, 0xE1, 0xE1}, 0},
-                      ItemCase{"FollowingTwoBytes", {0x33, 0xE2, 0x00, 0x02, 0xE1, 0xE1}, 0},
-                      ItemCase{"FollowingThreeBytes", {0x33, 0xFF, 0x00, 0x00, 0x01, 0xE1}, 0},
-                      ItemCase{"FollowingNoBytes", {0x33, 0xE4}, 0},
-                      // the parser leaves tag 20 to the trigger collection
-                      ItemCase{"Tag20", {0x14, 0x03, 0x01, 0xE1, 0xE1}, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Forms, LengthForm,
+                         ::testing::Values(ItemCase{"Short", {0x33, 0x02, 0xE1, 0xE1}, 0},
+                                           ItemCase{"ShortZero", {0x33, 0x00}, 0},
+                                           ItemCase{"LongOneByte", {0x33, 0x81, 0x03, 0xE1, 0xE1, 0xE1}, 0},
+                                           ItemCase{"LongTwoBytes", {0x33, 0x82, 0x00, 0x03, 0xE1, 0xE1, 0xE1}, 0},
+                                           ItemCase{"LongNoBytes", {0x33, 0x80}, 0},
+                                           ItemCase{"LowBitsTwo", {0x33, 0xC2, 0xE1, 0xE1}, 0},
+                                           ItemCase{"LowBitsThree", {0x33, 0xC7, 0xE1, 0xE1, 0xE1}, 0},
+                                           ItemCase{"LowBitsZero", {0x33, 0xDC}, 0},
+                                           ItemCase{"FollowingOneByte", {0x33, 0xE1, 0x02, 0xE1, 0xE1}, 0},
+                                           ItemCase{"FollowingTwoBytes", {0x33, 0xE2, 0x00, 0x02, 0xE1, 0xE1}, 0},
+                                           ItemCase{"FollowingThreeBytes", {0x33, 0xFF, 0x00, 0x00, 0x01, 0xE1}, 0},
+                                           ItemCase{"FollowingNoBytes", {0x33, 0xE4}, 0},
+                                           // the parser leaves tag 20 to the trigger collection
+                                           ItemCase{"Tag20", {0x14, 0x03, 0x01, 0xE1, 0xE1}, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TaggedItems, ItemLongerThanTheExtensionEndsTheStream) {
     auto parsed = ParseItems({0xE3, 0x33, 0x05, 0xE1, 0xE1});

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <boost/shared_ptr.hpp>
 #include <zlib.h>
+#include <boost/shared_ptr.hpp>
 
 #include <algorithm>
 #include <cstdint>
@@ -90,9 +90,7 @@ struct GrowthCase {
     size_t allocations;  // buffers allocated while inflating the sample
 };
 
-void PrintTo(const GrowthCase& param, std::ostream* os) {
-    *os << param.inflatedLength << " bytes";
-}
+void PrintTo(const GrowthCase& param, std::ostream* os) { *os << param.inflatedLength << " bytes"; }
 
 class InflateGrowth : public ::testing::TestWithParam<GrowthCase> {};
 

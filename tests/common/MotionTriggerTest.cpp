@@ -5,9 +5,9 @@
 #include <string>
 #include <thread>
 
-#include "isom/AVReader.h"
-#include "common/FrameInfoParser.h"
 #include "MediaHeaderBytes.h"
+#include "common/FrameInfoParser.h"
+#include "isom/AVReader.h"
 
 using namespace testbytes;
 using ZENT::SDK::Utility::CollectMotionTriggers;
@@ -46,13 +46,13 @@ void ExpectRecord(const TMotionTriggerInfoEx& record, uint8_t identifier, uint32
 TEST(MotionTriggers, RecordIsThirtyTwoBytes) { EXPECT_EQ(sizeof(TMotionTriggerInfoEx), 32u); }
 
 TEST(MotionTriggers, RecordsOfAllTag20ItemsInOrder) {
-    Bytes items = Concat({kOneTriggerItem,
-                          {0x10, 0x0C, 0x14, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0},  // tag 16, skipped whole
-                          {0x81, 0x14, 0x25, 0x02,                                    // tag 20 in long form
-                           0x09, 0x7F, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 0x05, 0x00,
-                           0x06, 0x00, 0x07, 0x00, 0x08, 0x00, 0x0A, 0x80, 0xFF, 0xFF, 0xFF, 0xFF,
-                           0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-                          {0xE3}});
+    Bytes items = Concat(
+        {kOneTriggerItem,
+         {0x10, 0x0C, 0x14, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0},  // tag 16, skipped whole
+         {0x81, 0x14, 0x25, 0x02,                                    // tag 20 in long form
+          0x09, 0x7F, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 0x05, 0x00, 0x06, 0x00, 0x07, 0x00, 0x08, 0x00,
+          0x0A, 0x80, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+         {0xE3}});
     Bytes header = MediaHeader("h264", 0, kItems, 0, 0, VideoExtension(TwoWindows(), items));
     const auto& triggers = Collect(header);
     ASSERT_EQ(triggers.size(), 3u);
@@ -63,8 +63,7 @@ TEST(MotionTriggers, RecordsOfAllTag20ItemsInOrder) {
 
 TEST(MotionTriggers, Tag20IgnoresItsLengthOtherItemsUseTheirs) {
     // tag 16 with length 0 takes no bytes here; tag 20 with length 0 still has its record
-    Bytes items =
-        Concat({{0x10, 0x00}, {0x14, 0x00}, Bytes(kOneTriggerItem.begin() + 2, kOneTriggerItem.end())});
+    Bytes items = Concat({{0x10, 0x00}, {0x14, 0x00}, Bytes(kOneTriggerItem.begin() + 2, kOneTriggerItem.end())});
     const auto& triggers = Collect(MediaHeader("jpeg", 0, kItems, 0, 0, VideoExtension(kNoWindows, items)));
     ASSERT_EQ(triggers.size(), 1u);
     EXPECT_EQ(triggers[0].identifier, 7u);
@@ -84,8 +83,7 @@ TEST(MotionTriggers, NoneForOtherCodes) {
 }
 
 TEST(MotionTriggers, ListIsEmptiedAndReusedByEveryCall) {
-    const auto& first =
-        Collect(MediaHeader("h264", 0, kItems, 0, 0, VideoExtension(kNoWindows, kOneTriggerItem)));
+    const auto& first = Collect(MediaHeader("h264", 0, kItems, 0, 0, VideoExtension(kNoWindows, kOneTriggerItem)));
     ASSERT_EQ(first.size(), 1u);
     const auto* firstList = &first;
     const auto& second = Collect(MediaHeader("h264", 0, kItems, 0, 0, {0x00, 0x00, 0x00, 0xE3}));
@@ -95,8 +93,8 @@ TEST(MotionTriggers, ListIsEmptiedAndReusedByEveryCall) {
 
 TEST(MotionTriggers, EachThreadHasItsOwnList) {
     Bytes one = MediaHeader("h264", 0, kItems, 0, 0, VideoExtension(kNoWindows, kOneTriggerItem));
-    Bytes two = MediaHeader("h264", 0, kItems, 0, 0,
-                            VideoExtension(kNoWindows, Concat({kOneTriggerItem, kOneTriggerItem})));
+    Bytes two =
+        MediaHeader("h264", 0, kItems, 0, 0, VideoExtension(kNoWindows, Concat({kOneTriggerItem, kOneTriggerItem})));
     const auto& mine = Collect(one);
     ASSERT_EQ(mine.size(), 1u);
     uintptr_t otherList = 0;

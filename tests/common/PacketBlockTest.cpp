@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "isom/AVReader.h"
 #include "MediaHeaderBytes.h"
+#include "isom/AVReader.h"
 
 using namespace testbytes;
 using ZENT::SDK::Utility::BuildPacket;
@@ -84,8 +84,7 @@ TEST(PacketBlock, LayoutOfTheBlock) {
     // the length word is rewritten as H + L - 4 = 57; the rest is the record's header
     const Bytes lengthWord = {0, 0, 0, 57};
     EXPECT_EQ(Bytes(p->frameData, p->frameData + 4), lengthWord);
-    EXPECT_EQ(Bytes(p->frameData + 4, p->frameData + 24),
-              Bytes(kPlainHeader.begin() + 4, kPlainHeader.end()));
+    EXPECT_EQ(Bytes(p->frameData + 4, p->frameData + 24), Bytes(kPlainHeader.begin() + 4, kPlainHeader.end()));
     EXPECT_EQ(p->headerSize, 24u);
     EXPECT_EQ(p->payloadSize, 37u);
 
@@ -270,16 +269,15 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"ShorterThan16", "shorter than 16", kGoodRecord, 15, 0},
         MalformedCase{"HeaderBelow20", "below 20",
                       FrameRecord(Bytes(kPlainHeader.begin(), kPlainHeader.begin() + 19), {}), 0, 0},
-        MalformedCase{"ExtensionLongerThanHeader", "extension longer", WithByte(kGoodRecord, 16 + 19, 2), 0,
-                      0},
+        MalformedCase{"ExtensionLongerThanHeader", "extension longer", WithByte(kGoodRecord, 16 + 19, 2), 0, 0},
         MalformedCase{"Extension255In24Bytes", "extension longer", WithByte(kGoodRecord, 16 + 19, 255), 0, 0},
-        MalformedCase{"UserDataPastRecord", "shorter than its header and user data",
-                      WithWord(kGoodRecord, 12, 5), 0, 0},
+        MalformedCase{"UserDataPastRecord", "shorter than its header and user data", WithWord(kGoodRecord, 12, 5), 0,
+                      0},
         MalformedCase{"RecordCutShort", "shorter than its header and user data", kGoodRecord, 16 + 24 + 3, 0},
-        MalformedCase{"HeaderPastRecord", "shorter than its header and user data",
-                      WithWord(kGoodRecord, 8, 0x10000000), 0, 0},
-        MalformedCase{"HugeUserData", "shorter than its header and user data",
-                      WithWord(kGoodRecord, 12, 0xFFFFFF00), 0, 0},
+        MalformedCase{"HeaderPastRecord", "shorter than its header and user data", WithWord(kGoodRecord, 8, 0x10000000),
+                      0, 0},
+        MalformedCase{"HugeUserData", "shorter than its header and user data", WithWord(kGoodRecord, 12, 0xFFFFFF00), 0,
+                      0},
         MalformedCase{"LengthsWrapIn32Bits", "shorter than its header and user data",
                       WithWord(WithWord(kGoodRecord, 8, 0x80000000), 12, 0x80000000), 0, 0},
         MalformedCase{"PayloadTooLarge", "too large", kGoodRecord, 0, 0xFFFFFFFF},
@@ -310,8 +308,7 @@ INSTANTIATE_TEST_SUITE_P(Headers, ParserFailure,
                              // three listed audio frame sizes, only one present
                              MediaHeader("aac ", 0, kUtcZone0, 0, 0, {0x40, 0x03, 0x00, 0x10}),
                              // tag 16 declared empty: the collection skips it, the parser reads six values
-                             MediaHeader("h264", 0, kUtcZone0 | kTaggedItems, 0, 0,
-                                         {0x00, 0x00, 0x10, 0x00})));
+                             MediaHeader("h264", 0, kUtcZone0 | kTaggedItems, 0, 0, {0x00, 0x00, 0x10, 0x00})));
 
 TEST(PacketBlock, ReferenceCountFreesTheBlockWithTheLastReference) {
     size_t before = LivePacketBlockCount();

@@ -25,7 +25,7 @@ struct CodecRules {
     const char* printedName;  // the frame line's codec name
     const char* headerCode;   // the media header's four-character code
     Extension extension;
-    bool nalUnits;            // AVC or HEVC: start codes and parameter sets
+    bool nalUnits;  // AVC or HEVC: start codes and parameter sets
     bool hevc;
 };
 
@@ -54,16 +54,16 @@ struct TrackFacts {
     uint64_t constantSampleSize = 0;  // stsz sample_size; 0 when sizes are listed
     uint32_t sampleRate = 0;
     uint32_t channels = 0;
-    std::string parameterSets;    // start-code form
+    std::string parameterSets;  // start-code form
 };
 
 struct Sample {
     size_t track = 0;
     uint64_t index = 0;
-    uint64_t decodeUnits = 0;     // time-to-sample sum of the samples before it
+    uint64_t decodeUnits = 0;  // time-to-sample sum of the samples before it
     bool key = false;
-    std::string stored;           // the bytes as the file stores them
-    bool wholePacket = false;     // one ffprobe packet, whose CRC is storedCrc
+    std::string stored;        // the bytes as the file stores them
+    bool wholePacket = false;  // one ffprobe packet, whose CRC is storedCrc
     uint32_t storedCrc = 0;
 };
 
@@ -197,9 +197,7 @@ std::vector<const Sample*> TimelineOrder(const std::vector<std::vector<Sample>>&
     }
 }
 
-bool IsParameterSet(unsigned type, bool hevc) {
-    return hevc ? (type >= 32 && type <= 34) : (type == 7 || type == 8);
-}
+bool IsParameterSet(unsigned type, bool hevc) { return hevc ? (type >= 32 && type <= 34) : (type == 7 || type == 8); }
 
 // Units in front of which a key sample gets the stored parameter sets.
 bool TakesParameterSets(unsigned type, bool hevc) {
@@ -254,9 +252,7 @@ std::string MediaHeader(const TrackFacts& facts, bool key, uint32_t seconds, uin
     const uint32_t length = static_cast<uint32_t>(payload.size());
     std::string extension;
     switch (facts.rules->extension) {
-        case Extension::kVideo:
-            extension = std::string(4, '\0');
-            break;
+        case Extension::kVideo: extension = std::string(4, '\0'); break;
         case Extension::kAac:
             extension = "\x40\x01";
             PutBig(extension, length & 0xFFFF, 2);

@@ -13,21 +13,21 @@
 namespace datatest {
 
 struct ExpectedFrame {
-    size_t track = 0;        // index in the file's track list
-    uint64_t sample = 0;     // index within the track
-    std::string codecName;   // as the frame line prints it, "H264"
+    size_t track = 0;       // index in the file's track list
+    uint64_t sample = 0;    // index within the track
+    std::string codecName;  // as the frame line prints it, "H264"
     char letter = '?';
-    uint32_t seconds = 0;    // camera time: creation time plus timeline position
+    uint32_t seconds = 0;  // camera time: creation time plus timeline position
     uint32_t milliseconds = 0;
-    uint32_t crc = 0;        // of the built media header and the payload
-    uint32_t size = 0;       // payload size
+    uint32_t crc = 0;   // of the built media header and the payload
+    uint32_t size = 0;  // payload size
     // The header's seconds and milliseconds with zone 0 and no daylight saving.
     std::string CameraTimeText() const;
 };
 
 struct ExpectedFile {
-    std::vector<ExpectedFrame> frames;          // in the reader's timeline order
-    std::vector<uint64_t> samplesPerTrack;      // the tracks' sample size table counts
+    std::vector<ExpectedFrame> frames;      // in the reader's timeline order
+    std::vector<uint64_t> samplesPerTrack;  // the tracks' sample size table counts
     std::vector<std::string> codecNamePerTrack;
 };
 

@@ -37,8 +37,7 @@ const std::string& FigureLine::Text(const std::string& key) const {
 uint64_t FigureLine::Unsigned(const std::string& key) const {
     const std::string& text = Text(key);
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    if (!hex && !AllDigits(text))
-        throw std::runtime_error(section + " field " + key + " is not a number: " + text);
+    if (!hex && !AllDigits(text)) throw std::runtime_error(section + " field " + key + " is not a number: " + text);
     return std::stoull(text, nullptr, hex ? 16 : 10);
 }
 

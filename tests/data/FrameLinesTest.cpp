@@ -136,11 +136,9 @@ TEST_P(FrameLines, OneLinePerSampleOfEveryTrack) {
 TEST_P(FrameLines, ComeInTimelineOrderAcrossTracks) {
     // Within a track the sizes follow the samples; across tracks the codec
     // names show which track's sample came next.
-    ExpectSameField(Printed(), Expected().frames, "codec and size",
-                    [](const PrintedFrame& p, const ExpectedFrame& e) {
-                        return std::make_pair(p.codecName + " " + p.size,
-                                              e.codecName + " " + std::to_string(e.size));
-                    });
+    ExpectSameField(Printed(), Expected().frames, "codec and size", [](const PrintedFrame& p, const ExpectedFrame& e) {
+        return std::make_pair(p.codecName + " " + p.size, e.codecName + " " + std::to_string(e.size));
+    });
 }
 
 TEST_P(FrameLines, LetterIsIExactlyForKeyPackets) {
@@ -149,9 +147,8 @@ TEST_P(FrameLines, LetterIsIExactlyForKeyPackets) {
 }
 
 TEST_P(FrameLines, CrcCoversTheBuiltHeaderAndThePayload) {
-    ExpectSameField(Printed(), Expected().frames, "CRC", [](const PrintedFrame& p, const ExpectedFrame& e) {
-        return std::make_pair(p.crc, Hex8(e.crc));
-    });
+    ExpectSameField(Printed(), Expected().frames, "CRC",
+                    [](const PrintedFrame& p, const ExpectedFrame& e) { return std::make_pair(p.crc, Hex8(e.crc)); });
 }
 
 TEST_P(FrameLines, RecordTimeFindsNoTimeAndNoAlertIsSet) {
@@ -166,8 +163,8 @@ TEST_P(FrameLines, RecordTimeFindsNoTimeAndNoAlertIsSet) {
 }
 
 const char* const kReadableFiles[] = {
-    "h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4",  "mpeg4.mp4",   "aac.m4a",
-    "amrnb.3gp",        "ulaw.mov",           "h264_aac.mp4",
+    "h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4", "mpeg4.mp4",
+    "aac.m4a",          "amrnb.3gp",          "ulaw.mov", "h264_aac.mp4",
 };
 
 INSTANTIATE_TEST_SUITE_P(FfmpegFiles, FrameLines, ::testing::ValuesIn(kReadableFiles),
@@ -189,9 +186,8 @@ TEST_P(CameraTimeLines, PrintTheBuiltTimestampInZoneZero) {
         return std::make_pair(p.time, e.CameraTimeText());
     });
     // The time type changes nothing else on the line.
-    ExpectSameField(printed, expected.frames, "CRC", [](const PrintedFrame& p, const ExpectedFrame& e) {
-        return std::make_pair(p.crc, Hex8(e.crc));
-    });
+    ExpectSameField(printed, expected.frames, "CRC",
+                    [](const PrintedFrame& p, const ExpectedFrame& e) { return std::make_pair(p.crc, Hex8(e.crc)); });
 }
 
 // Two tracks at 25 and 15.625 frames per second, and one-byte samples at

@@ -20,8 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "isom/AVReader.h"
 #include "FigureFile.h"
+#include "isom/AVReader.h"
 
 using datatest::FigureFile;
 using datatest::FigureLine;
@@ -56,8 +56,7 @@ std::string ReadWholeFile(const std::string& path) {
 std::string FromHex(const std::string& hex) {
     if (hex.size() % 2 != 0) throw std::runtime_error("odd hexadecimal text " + hex);
     std::string bytes;
-    for (size_t i = 0; i < hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16));
+    for (size_t i = 0; i < hex.size(); i += 2) bytes += static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16));
     return bytes;
 }
 
@@ -410,10 +409,10 @@ TEST_P(ProtectedFiles, AWrongKeyChangesTheProtectedBytesOnly) {
         ASSERT_EQ(wrong[i].payload.size(), right[i].size()) << "sample " << i;
         for (const Range& range : ranges[i]) {
             if (range.size == 0) continue;
-            const bool same = wrong[i].payload.compare(range.offset, range.size, right[i], range.offset,
-                                                       range.size) == 0;
-            EXPECT_EQ(same, !range.protectedBytes) << "sample " << i << ", bytes " << range.offset << " to "
-                                                   << range.offset + range.size;
+            const bool same =
+                wrong[i].payload.compare(range.offset, range.size, right[i], range.offset, range.size) == 0;
+            EXPECT_EQ(same, !range.protectedBytes)
+                << "sample " << i << ", bytes " << range.offset << " to " << range.offset + range.size;
         }
     }
 
@@ -431,8 +430,7 @@ TEST_P(ProtectedFiles, KeysOfOtherThanSixteenBytesAreRefusedAndChangeNothing) {
         EXPECT_EQ(SetKey(*reader, wrong.substr(0, 15)), kInvalidArgument) << when;
         EXPECT_EQ(SetKey(*reader, wrong + '\0'), kInvalidArgument) << when;
         EXPECT_EQ(reader->SetTrackKey(0, nullptr, 16), kInvalidArgument) << when;
-        EXPECT_EQ(reader->SetTrackKey(0, reinterpret_cast<const uint8_t*>(wrong.data()), 0), kInvalidArgument)
-            << when;
+        EXPECT_EQ(reader->SetTrackKey(0, reinterpret_cast<const uint8_t*>(wrong.data()), 0), kInvalidArgument) << when;
     };
 
     refuse("before any key");

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "isom/AVReader.h"
 #include "FigureFile.h"
 #include "ToolRun.h"
+#include "isom/AVReader.h"
 
 using datatest::FigureFile;
 using datatest::FigureLine;
@@ -35,8 +35,8 @@ struct CodecFacts {
 };
 
 constexpr CodecFacts kCodecs[] = {
-    {"h264", 0x8, "H264"},      {"hevc", 0x10, "HEVC"},      {"mpeg4", 0x4, "MP4V"},
-    {"aac", 0x400, "AAC4"},     {"amr_nb", 0x1000, "GAMR"},  {"pcm_mulaw", 0x2000, "ULAW"},
+    {"h264", 0x8, "H264"},  {"hevc", 0x10, "HEVC"},     {"mpeg4", 0x4, "MP4V"},
+    {"aac", 0x400, "AAC4"}, {"amr_nb", 0x1000, "GAMR"}, {"pcm_mulaw", 0x2000, "ULAW"},
 };
 
 uint32_t LittleFourCC(const char* text) {
@@ -137,8 +137,8 @@ std::vector<std::string> SummaryLines(const ExpectedFile& expected) {
 }
 
 const char* const kReadableFiles[] = {
-    "h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4",  "mpeg4.mp4",   "aac.m4a",
-    "amrnb.3gp",        "ulaw.mov",           "h264_aac.mp4",
+    "h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4", "mpeg4.mp4",
+    "aac.m4a",          "amrnb.3gp",          "ulaw.mov", "h264_aac.mp4",
 };
 
 class RecordedFile : public ::testing::TestWithParam<const char*> {
@@ -253,8 +253,8 @@ TEST(FragmentedFile, ToolReportsTheFailedOpenAndPrintsNoSummary) {
     bool fallback = false;
     for (const std::string& line : run.lines) {
         openFailure |= line == "OpenAVReader - AVReader open file: " + path + " failed: ffffffff";
-        fallback |= StartsWith(line, "StampProbe - OpenAVReader with mediafile: " + path +
-                                         " failed will try to use ViewWhileRec");
+        fallback |= StartsWith(
+            line, "StampProbe - OpenAVReader with mediafile: " + path + " failed will try to use ViewWhileRec");
         EXPECT_FALSE(StartsWith(line, "Mediatype: ")) << line;
     }
     EXPECT_TRUE(openFailure);

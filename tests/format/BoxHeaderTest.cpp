@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "writer/ByteWriter.h"
 #include "format/BoxHeader.h"
+#include "writer/ByteWriter.h"
 
 namespace {
 
@@ -47,8 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         // 0x0F + 0xFFFFFFFFFFFFFFF0 is 2^64 - 1; one more wraps to 0.
         HeaderRow{"endAtTheLastPosition", "00 00 00 01 66 72 65 65 FF FF FF FF FF FF FF F0", 0x0F, 16,
                   0xFFFFFFFFFFFFFFF0, 16, true},
-        HeaderRow{"endWraps", "00 00 00 01 66 72 65 65 FF FF FF FF FF FF FF F0", 0x10, 16,
-                  0xFFFFFFFFFFFFFFF0, 16, false}),
+        HeaderRow{"endWraps", "00 00 00 01 66 72 65 65 FF FF FF FF FF FF FF F0", 0x10, 16, 0xFFFFFFFFFFFFFFF0, 16,
+                  false}),
     [](const testing::TestParamInfo<HeaderRow>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "writer/ByteWriter.h"
 #include "format/ByteOrder.h"
+#include "writer/ByteWriter.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "writer/ByteWriter.h"
 #include "format/MetadataEntry.h"
+#include "writer/ByteWriter.h"
 
 namespace {
 
@@ -44,17 +44,15 @@ TEST_P(MetadataEntryTest, FormAndDictionary) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, MetadataEntryTest,
     testing::Values(
-        EntryRow{"empty", {}, MetadataForm::kNone, false},
-        EntryRow{"plain", kPlain, MetadataForm::kPlain, false},
+        EntryRow{"empty", {}, MetadataForm::kNone, false}, EntryRow{"plain", kPlain, MetadataForm::kPlain, false},
         EntryRow{"plainWithMoreBytes", Concat({kPlain, Text("xyz")}), MetadataForm::kPlain, false},
         EntryRow{"plainWithoutItsLastZero", Bytes(kPlain.begin(), kPlain.end() - 1), MetadataForm::kNone, false},
         EntryRow{"otherEncoding", Concat({Text("gzip"), kZero, kMetj}), MetadataForm::kNone, false},
         EntryRow{"otherMimeType", Concat({kZero, Text("text/plain"), kZero}), MetadataForm::kNone, false},
-        EntryRow{"mimeTypeGoesOn", Concat({kZero, Text("text/vnd.norvate.metjx"), kZero}), MetadataForm::kNone,
-                 false},
+        EntryRow{"mimeTypeGoesOn", Concat({kZero, Text("text/vnd.norvate.metjx"), kZero}), MetadataForm::kNone, false},
         EntryRow{"compressed", kCompressed, MetadataForm::kCompressed, false},
-        EntryRow{"compressedWithoutItsLastZero", Bytes(kCompressed.begin(), kCompressed.end() - 1),
-                 MetadataForm::kNone, false},
+        EntryRow{"compressedWithoutItsLastZero", Bytes(kCompressed.begin(), kCompressed.end() - 1), MetadataForm::kNone,
+                 false},
         EntryRow{"dictionary", WithTxtc("txtC", 0, Text("AB")), MetadataForm::kCompressed, true},
         EntryRow{"txtcWithoutDictionaryBytes", WithTxtc("txtC", 0, {}), MetadataForm::kCompressed, false},
         EntryRow{"txtcVersionOne", WithTxtc("txtC", 0x01000000, Text("AB")), MetadataForm::kCompressed, false},

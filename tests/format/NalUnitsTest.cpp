@@ -42,7 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
     Samples, PrefixedUnitWalkTest,
     ::testing::Values(
         // 2 bytes, an empty unit, then one byte that cannot be a prefix.
-        WalkCase{"EmptyUnitAndTail", {0, 0, 0, 2, 0xAA, 0xBB, 0, 0, 0, 0, 0xCC}, 4, {{4, 2, false}, {10, 0, false}}, 10},
+        WalkCase{
+            "EmptyUnitAndTail", {0, 0, 0, 2, 0xAA, 0xBB, 0, 0, 0, 0, 0xCC}, 4, {{4, 2, false}, {10, 0, false}}, 10},
         WalkCase{"ClaimExactlyWhatIsLeft", {0, 0, 0, 2, 0xAA, 0xBB}, 4, {{4, 2, false}}, 6},
         WalkCase{"ClaimPastTheEnd", {0, 0, 0, 9, 0x65, 1}, 4, {{4, 2, true}}, 6},
         WalkCase{"PrefixAtTheVeryEnd", {0, 0, 0, 5}, 4, {{4, 0, true}}, 4},
@@ -79,16 +80,14 @@ TEST_P(StartCodesInPlaceTest, PrefixesBecomeStartCodesWhereTheyStand) {
     EXPECT_EQ(again, c.handedOut);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Samples, StartCodesInPlaceTest,
-    ::testing::Values(
-        InPlaceCase{"Empty", {}, {}, {}, 0},
-        InPlaceCase{"TailOnly", {0, 0, 5}, {0, 0, 5}, {}, 0},
-        InPlaceCase{"UnitsEmptyUnitAndCutUnit",
-                    {0, 0, 0, 2, 0xAA, 0xBB, 0, 0, 0, 0, 0, 0, 0, 7, 0xCC, 0xDD, 1},
-                    {0, 0, 0, 1, 0xAA, 0xBB, 0, 0, 0, 1, 0, 0, 0, 1, 0xCC, 0xDD, 1},
-                    {2, 0, 3},
-                    17}),
-    [](const ::testing::TestParamInfo<InPlaceCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Samples, StartCodesInPlaceTest,
+                         ::testing::Values(InPlaceCase{"Empty", {}, {}, {}, 0},
+                                           InPlaceCase{"TailOnly", {0, 0, 5}, {0, 0, 5}, {}, 0},
+                                           InPlaceCase{"UnitsEmptyUnitAndCutUnit",
+                                                       {0, 0, 0, 2, 0xAA, 0xBB, 0, 0, 0, 0, 0, 0, 0, 7, 0xCC, 0xDD, 1},
+                                                       {0, 0, 0, 1, 0xAA, 0xBB, 0, 0, 0, 1, 0, 0, 0, 1, 0xCC, 0xDD, 1},
+                                                       {2, 0, 3},
+                                                       17}),
+                         [](const ::testing::TestParamInfo<InPlaceCase>& info) { return info.param.name; });
 
 }  // namespace

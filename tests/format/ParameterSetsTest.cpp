@@ -49,6 +49,7 @@ constexpr auto kComplete = ParameterSetEnd::Complete;
 constexpr auto kTruncated = ParameterSetEnd::Truncated;
 constexpr auto kOverLimit = ParameterSetEnd::OverLimit;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Avc, ParameterSetsTest,
     ::testing::Values(
@@ -102,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"RecordWithoutArrayCount", Codec::Hevc, kRecord, kSetsFirst, kNoLimit, HvcCHeader({}), {}, 0,
                        kTruncated}),
     [](const ::testing::TestParamInfo<ConversionCase>& info) { return info.param.name; });
+// clang-format on
 
 // The most a conversion reads beyond its limit: every array header there can
 // be, then the length of a unit that does not fit.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "writer/ByteWriter.h"
 #include "format/UserDataItems.h"
+#include "writer/ByteWriter.h"
 
 namespace {
 
@@ -33,21 +33,20 @@ TEST_P(FindUserDataItemTest, ResultAndPlace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FindUserDataItemTest,
-    testing::Values(
-        ItemRow{"first", "00000000 60 0C", ItemSearch::kFound, 4},
-        // Only the tag of the item found is read.
-        ItemRow{"tagAsTheLastByte", "00000000 10 02 AABB 60", ItemSearch::kFound, 8},
-        ItemRow{"itsOwnLengthIsNotRead", "00000000 60 80", ItemSearch::kFound, 4},
-        ItemRow{"afterTwoLengthBytes", "00000000 10 82 0002 AABB 60", ItemSearch::kFound, 10},
-        ItemRow{"afterFourLengthBytes", "00000000 10 84 00000001 AA 60", ItemSearch::kFound, 11},
-        ItemRow{"tagInsideAValueIsPassedOver", "00000000 10 01 60 60", ItemSearch::kFound, 7},
-        ItemRow{"indefiniteLength", "00000000 10 80 60", ItemSearch::kMalformed, 0},
-        ItemRow{"fiveLengthBytes", "00000000 10 85 0000000000 60", ItemSearch::kMalformed, 0},
-        ItemRow{"itemsEndExactly", "00000000 10 02 AABB", ItemSearch::kAbsent, 0},
-        ItemRow{"valuePastTheEnd", "00000000 10 05 AA 60", ItemSearch::kAbsent, 0},
-        ItemRow{"lengthBytesCutOff", "00000000 10 82 00", ItemSearch::kAbsent, 0},
-        ItemRow{"noLengthByte", "00000000 10", ItemSearch::kAbsent, 0},
-        ItemRow{"shorterThanItsLengthWord", "000060", ItemSearch::kAbsent, 0}),
+    testing::Values(ItemRow{"first", "00000000 60 0C", ItemSearch::kFound, 4},
+                    // Only the tag of the item found is read.
+                    ItemRow{"tagAsTheLastByte", "00000000 10 02 AABB 60", ItemSearch::kFound, 8},
+                    ItemRow{"itsOwnLengthIsNotRead", "00000000 60 80", ItemSearch::kFound, 4},
+                    ItemRow{"afterTwoLengthBytes", "00000000 10 82 0002 AABB 60", ItemSearch::kFound, 10},
+                    ItemRow{"afterFourLengthBytes", "00000000 10 84 00000001 AA 60", ItemSearch::kFound, 11},
+                    ItemRow{"tagInsideAValueIsPassedOver", "00000000 10 01 60 60", ItemSearch::kFound, 7},
+                    ItemRow{"indefiniteLength", "00000000 10 80 60", ItemSearch::kMalformed, 0},
+                    ItemRow{"fiveLengthBytes", "00000000 10 85 0000000000 60", ItemSearch::kMalformed, 0},
+                    ItemRow{"itemsEndExactly", "00000000 10 02 AABB", ItemSearch::kAbsent, 0},
+                    ItemRow{"valuePastTheEnd", "00000000 10 05 AA 60", ItemSearch::kAbsent, 0},
+                    ItemRow{"lengthBytesCutOff", "00000000 10 82 00", ItemSearch::kAbsent, 0},
+                    ItemRow{"noLengthByte", "00000000 10", ItemSearch::kAbsent, 0},
+                    ItemRow{"shorterThanItsLengthWord", "000060", ItemSearch::kAbsent, 0}),
     [](const testing::TestParamInfo<ItemRow>& info) { return std::string(info.param.name); });
 
 }  // namespace

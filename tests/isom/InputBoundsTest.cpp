@@ -5,8 +5,8 @@
 
 #include <unistd.h>
 
-#include "common/InflateStream.h"
 #include "ReaderFixture.h"
+#include "common/InflateStream.h"
 #include "isom/SampleIndex.h"
 #include "isom/SampleInput.h"
 
@@ -27,8 +27,10 @@ Pass ReadAll(AVReader& reader) {
         TMediaPacket* packet = nullptr;
         const int32_t status = reader.ReadPacket(&packet);
         if (status == kEndOfStream) return pass;
-        if (status == 0) pass.payloadSizes.push_back(packet->payloadSize);
-        else ++pass.failures;
+        if (status == 0)
+            pass.payloadSizes.push_back(packet->payloadSize);
+        else
+            ++pass.failures;
     }
 }
 

@@ -163,7 +163,8 @@ TEST(IntegrityCheck, ReadPacketReportsEachPacketsStatusAndHandsItOutAnyway) {
     std::vector<uint32_t> expected;
     TMediaPacket* packet = nullptr;
     while (probe.reader->ReadPacket(&packet) == 0)
-        expected.push_back(Expected(Bytes(packet->frameData, packet->frameData + packet->headerSize + packet->payloadSize), key));
+        expected.push_back(
+            Expected(Bytes(packet->frameData, packet->frameData + packet->headerSize + packet->payloadSize), key));
     ASSERT_EQ(expected.size(), 4u);
 
     OpenedFile opened = OpenWithUserData({UserData().integrity(expected[0]), UserData().integrity(expected[1] + 1),

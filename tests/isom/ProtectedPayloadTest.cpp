@@ -31,7 +31,8 @@ Bytes EncryptRanges(const Bytes& iv8, const Bytes& clear, const std::vector<SubS
     size_t position = 0;
     for (const SubSample& s : map) {
         position += s.clearBytes;
-        protectedBytes.insert(protectedBytes.end(), clear.begin() + position, clear.begin() + position + s.protectedBytes);
+        protectedBytes.insert(protectedBytes.end(), clear.begin() + position,
+                              clear.begin() + position + s.protectedBytes);
         position += s.protectedBytes;
     }
     Bytes stream = CtrEncrypt(iv8, protectedBytes);
@@ -94,8 +95,9 @@ ProtectedAvc MakeProtectedAvc() {
         track.add(encrypted, 40, j == 0);
         records.push_back({Iv(j), maps[j]});
     }
-    track.moreSampleTableBoxes.push_back(Saiz(0, 2, {uint8_t(EncryptionRecordBytes(records[0], true).size()),
-                                                     uint8_t(EncryptionRecordBytes(records[1], true).size())}));
+    track.moreSampleTableBoxes.push_back(Saiz(0, 2,
+                                              {uint8_t(EncryptionRecordBytes(records[0], true).size()),
+                                               uint8_t(EncryptionRecordBytes(records[1], true).size())}));
     track.moreSampleTableBoxes.push_back(Senc(records, true));
     Recording recording;
     recording.addTrack(track);
@@ -209,7 +211,8 @@ TEST(ProtectedPayload, SubSampleCountsPastTheSampleStopAtItsEnd) {
     Bytes encrypted = Concat({Bytes(4, 0x77), CtrEncrypt(Iv(0), Bytes(8, 0x77))});
     std::vector<Bytes> stored = {encrypted};
     std::vector<EncryptionRecord> records = {{Iv(0), {{4, 100}, {60000, 5}}}};
-    Bytes file = ProtectedAudio(stored, Senc(records, true), Saiz(uint8_t(EncryptionRecordBytes(records[0], true).size()), 1));
+    Bytes file =
+        ProtectedAudio(stored, Senc(records, true), Saiz(uint8_t(EncryptionRecordBytes(records[0], true).size()), 1));
     OpenedFile opened = OpenBytes(file);
     ASSERT_EQ(opened.reader->SetTrackKey(0, kKey.data(), 16), 0);
     EXPECT_EQ(ReadPayloads(*opened.reader), clear);

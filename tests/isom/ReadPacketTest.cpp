@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "common/PacketBlock.h"
 #include "ReaderFixture.h"
+#include "common/PacketBlock.h"
 
 using namespace testsupport;
 
@@ -54,8 +54,8 @@ TEST(ReadPacket, TracksMergeInTimelineOrderWithTiesToTheEarlierTrack) {
     ASSERT_EQ(opened.status, 0);
     opened.reader->SeekTime(0, 0);
     // Video 0 40 80 120 160 200, audio 0 64 128 192 (ms).
-    std::vector<Seen> expected = {{V, 0},    {A, 0xA0}, {V, 1}, {A, 0xA1}, {V, 2}, {V, 3},
-                                  {A, 0xA2}, {V, 4},    {A, 0xA3}, {V, 5}};
+    std::vector<Seen> expected = {{V, 0}, {A, 0xA0}, {V, 1}, {A, 0xA1}, {V, 2},
+                                  {V, 3}, {A, 0xA2}, {V, 4}, {A, 0xA3}, {V, 5}};
     EXPECT_EQ(ReadAll(*opened.reader), expected);
 }
 
@@ -276,7 +276,8 @@ TEST(ReadPacket, PacketsAreFreedWithTheReader) {
         ReadAll(*opened.reader);
         EXPECT_EQ(ZENT::SDK::Utility::LivePacketBlockCount(), before + 2) << "the kept packet and the last one";
         EXPECT_EQ(kept->codecType, kCodecH264) << "still readable";
-        EXPECT_EQ(Bytes(kept->frameData + kept->headerSize, kept->frameData + kept->headerSize + 4), Hex("00 00 00 01"));
+        EXPECT_EQ(Bytes(kept->frameData + kept->headerSize, kept->frameData + kept->headerSize + 4),
+                  Hex("00 00 00 01"));
         kept->releaseOps->release(kept);
     }
     EXPECT_EQ(ZENT::SDK::Utility::LivePacketBlockCount(), before);
@@ -302,9 +303,12 @@ Bytes PayloadOf(const Box& entry, const Bytes& sample, bool sync, bool hevc = fa
 
 Bytes Unit(unsigned prefixSize, const Bytes& unit) {
     ByteWriter w;
-    if (prefixSize == 1) w.u8(uint8_t(unit.size()));
-    else if (prefixSize == 2) w.u16(uint16_t(unit.size()));
-    else w.u32(uint32_t(unit.size()));
+    if (prefixSize == 1)
+        w.u8(uint8_t(unit.size()));
+    else if (prefixSize == 2)
+        w.u16(uint16_t(unit.size()));
+    else
+        w.u32(uint32_t(unit.size()));
     return Concat({w.take(), unit});
 }
 
@@ -350,8 +354,7 @@ TEST(AvcPayload, ZeroLengthUnitIsABareStartCode) {
 
 TEST(AvcPayload, UnitLongerThanTheSampleTakesWhatIsLeft) {
     Bytes sample = Concat({Hex("00 00 00 10"), Hex("65 01 02")});  // claims 16 bytes, has 3
-    EXPECT_EQ(PayloadOf(Avc1(176, 144, {kSps}, {kPps}), sample, true),
-              Concat({kStored, Hex("00 00 00 01 65 01 02")}));
+    EXPECT_EQ(PayloadOf(Avc1(176, 144, {kSps}, {kPps}), sample, true), Concat({kStored, Hex("00 00 00 01 65 01 02")}));
     EXPECT_EQ(PayloadOf(Avc1(176, 144, {kSps}, {kPps}), sample, false), Hex("00 00 00 01 65 01 02"));
 }
 

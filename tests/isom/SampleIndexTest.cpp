@@ -228,15 +228,15 @@ std::vector<uint8_t> HvcCWithArrays(const std::vector<std::pair<uint8_t, std::ve
 
 TEST(DecoderConfig, HevcParameterSetsPrecedePrefixSeiWhateverTheArrayOrder) {
     std::vector<uint8_t> hvcC = HvcCWithArrays({{39, {{0x4E, 1}}},
-                                               {32, {{0x40, 1, 2}}},
-                                               {33, {{0x42, 3}}},
-                                               {35, {{0x46, 9}}},  // passed over
-                                               {34, {{0x44, 4}}}});
+                                                {32, {{0x40, 1, 2}}},
+                                                {33, {{0x42, 3}}},
+                                                {35, {{0x46, 9}}},  // passed over
+                                                {34, {{0x44, 4}}}});
     uint32_t parameterSetLength = 0;
     std::vector<uint8_t> out = HevcParameterSets(hvcC, parameterSetLength);
     EXPECT_EQ(parameterSetLength, 7u + 6u + 6u);
-    EXPECT_EQ(out, (std::vector<uint8_t>{0, 0, 0, 1, 0x40, 1, 2, 0, 0, 0, 1, 0x42, 3, 0, 0, 0, 1, 0x44, 4,
-                                          0, 0, 0, 1, 0x4E, 1}));
+    EXPECT_EQ(out, (std::vector<uint8_t>{0, 0, 0, 1, 0x40, 1, 2, 0, 0, 0, 1,    0x42, 3,
+                                         0, 0, 0, 1, 0x44, 4, 0, 0, 0, 1, 0x4E, 1}));
 }
 
 TEST(DecoderConfig, HevcManyEmptyUnitsGrowPastThePayloadSafely) {

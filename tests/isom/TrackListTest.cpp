@@ -2,8 +2,8 @@
 // listed tracks, companion pairing, media type, configurations, vendor boxes.
 #include <gtest/gtest.h>
 
-#include "common/CodecTables.h"
 #include "ReaderFixture.h"
+#include "common/CodecTables.h"
 
 using namespace testsupport;
 using ZENT::SDK::Utility::FourCCLittle;
@@ -90,9 +90,9 @@ TEST(TrackList, MediaTypeIsTheOrOfTheListedTracks) {
     EXPECT_EQ(OpenTracks({SmallVideoTrack()}).reader->GetMediaType(), kMediaVideo);
     EXPECT_EQ(OpenTracks({SmallAudioTrack()}).reader->GetMediaType(), kMediaAudio);
     EXPECT_EQ(OpenTracks({SmallVideoTrack(), SmallAudioTrack()}).reader->GetMediaType(), 3u);
-    EXPECT_EQ(OpenTracks({SmallVideoTrack(), SmallAudioTrack(), TrackWithEntry(MettPlain(), "meta")})
-                  .reader->GetMediaType(),
-              11u);
+    EXPECT_EQ(
+        OpenTracks({SmallVideoTrack(), SmallAudioTrack(), TrackWithEntry(MettPlain(), "meta")}).reader->GetMediaType(),
+        11u);
     // A track that is not listed adds nothing.
     EXPECT_EQ(OpenTracks({SmallAudioTrack(), TrackWithEntry(Mett("", "x/y"), "meta")}).reader->GetMediaType(), 1u);
 }

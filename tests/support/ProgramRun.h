@@ -20,9 +20,9 @@ struct ProgramRun {
     int exitCode = -1;  // -1 when the program did not exit by itself; 127 when it could not be started
     int signal = 0;     // the signal that ended it, else 0
     bool timedOut = false;
-    std::string output;  // standard output
-    std::string errors;  // standard error
-    double seconds = 0;  // wall-clock time from start to end
+    std::string output;        // standard output
+    std::string errors;        // standard error
+    double seconds = 0;        // wall-clock time from start to end
     double peakMemoryMib = 0;  // peak resident memory
 };
 

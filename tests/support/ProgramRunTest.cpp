@@ -73,20 +73,19 @@ const std::string kBigText(200000, 'x');
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ProgramRunTest,
-    testing::Values(Case{"BothStreamsAndStatus", "echo out; echo err >&2; exit 3", RunOptions(), 3, 0, "out\n", "err\n"},
-                    Case{"BothStreamsFull", "printf %200000s | tr ' ' x; printf %200000s | tr ' ' x >&2", RunOptions(), 0, 0,
-                         kBigText, kBigText},
-                    Case{"NoStandardInput", "cat; echo done", RunOptions(), 0, 0, "done\n", ""},
-                    Case{"OutputDiscarded", "echo out; echo err >&2", Discarding(), 0, 0, "", "err\n"},
-                    Case{"KilledAtTheTimeLimit", "echo started; exec sleep 30", TimeLimit(0.3), -1, SIGKILL,
-                         "started\n", ""},
-                    Case{"ClosedStreamsStillTimed", "exec >&- 2>&-; exec sleep 30", TimeLimit(0.3), -1, SIGKILL, "",
-                         ""},
-                    Case{"EndsWithinTheTimeLimit", "echo quick", TimeLimit(30), 0, 0, "quick\n", ""},
-                    Case{"KilledBySignal", "kill -TERM $$", RunOptions(), -1, SIGTERM, "", ""},
-                    // The shell reports its limit in KiB.
-                    Case{"AddressSpaceLimited", "ulimit -v", AddressSpace(uint64_t(256) << 20), 0, 0, "262144\n", ""},
-                    Case{"InTheWorkingDirectory", "pwd", InDirectory("/"), 0, 0, "/\n", ""}),
+    testing::Values(
+        Case{"BothStreamsAndStatus", "echo out; echo err >&2; exit 3", RunOptions(), 3, 0, "out\n", "err\n"},
+        Case{"BothStreamsFull", "printf %200000s | tr ' ' x; printf %200000s | tr ' ' x >&2", RunOptions(), 0, 0,
+             kBigText, kBigText},
+        Case{"NoStandardInput", "cat; echo done", RunOptions(), 0, 0, "done\n", ""},
+        Case{"OutputDiscarded", "echo out; echo err >&2", Discarding(), 0, 0, "", "err\n"},
+        Case{"KilledAtTheTimeLimit", "echo started; exec sleep 30", TimeLimit(0.3), -1, SIGKILL, "started\n", ""},
+        Case{"ClosedStreamsStillTimed", "exec >&- 2>&-; exec sleep 30", TimeLimit(0.3), -1, SIGKILL, "", ""},
+        Case{"EndsWithinTheTimeLimit", "echo quick", TimeLimit(30), 0, 0, "quick\n", ""},
+        Case{"KilledBySignal", "kill -TERM $$", RunOptions(), -1, SIGTERM, "", ""},
+        // The shell reports its limit in KiB.
+        Case{"AddressSpaceLimited", "ulimit -v", AddressSpace(uint64_t(256) << 20), 0, 0, "262144\n", ""},
+        Case{"InTheWorkingDirectory", "pwd", InDirectory("/"), 0, 0, "/\n", ""}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(ProgramRun, ProgramThatCannotStartExitsWith127) {

@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace testsupport {
 

@@ -10,8 +10,8 @@
 
 #include <boost/exception/get_error_info.hpp>
 
-#include "writer/ByteWriter.h"
 #include "support/TempFile.h"
+#include "writer/ByteWriter.h"
 
 namespace {
 

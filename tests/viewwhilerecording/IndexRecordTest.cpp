@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "writer/ByteWriter.h"
-#include "writer/InProgressChunk.h"
 #include "support/TempFile.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
+#include "writer/ByteWriter.h"
+#include "writer/InProgressChunk.h"
 
 namespace {
 
@@ -100,9 +100,9 @@ TEST_P(FlagIndexTest, FlagsAreOneShiftedByTheIndexModulo32KeptTo8Bits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Indexes, FlagIndexTest,
-                         ::testing::Values(FlagCase{0, 0x01}, FlagCase{1, 0x02}, FlagCase{6, 0x40},
-                                           FlagCase{7, 0x80}, FlagCase{8, 0x00}, FlagCase{31, 0x00},
-                                           FlagCase{32, 0x01}, FlagCase{39, 0x80}));
+                         ::testing::Values(FlagCase{0, 0x01}, FlagCase{1, 0x02}, FlagCase{6, 0x40}, FlagCase{7, 0x80},
+                                           FlagCase{8, 0x00}, FlagCase{31, 0x00}, FlagCase{32, 0x01},
+                                           FlagCase{39, 0x80}));
 
 TEST(IndexRecordTest, PictureSizeIsKeptTo16Bits) {
     BitWriter bits;

@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "RecordingFixture.h"
 #include "viewwhilerecording/CodecTags.h"
 #include "viewwhilerecording/IndexScan.h"
-#include "RecordingFixture.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
 
@@ -13,8 +13,8 @@ namespace {
 using namespace vwrtest;
 using ZENT::SDK::Utility::FourCCLittle;
 using ZENT::SDK::ViewWhileRecording::kTagG711;
-using ZENT::SDK::ViewWhileRecording::kTagMett;
 using ZENT::SDK::ViewWhileRecording::kTagMetj;
+using ZENT::SDK::ViewWhileRecording::kTagMett;
 using ZENT::SDK::ViewWhileRecording::TrackInfo;
 using ZENT::SDK::ViewWhileRecording::ViewWhileRecException;
 
@@ -128,7 +128,8 @@ TEST(IndexScanTest, SkipBoxEndsTheScan) {
 }
 
 TEST(IndexScanTest, ChunksAreScannedUntilTheEnd) {
-    OpenRecording open(InProgressRecording().chunk(ThreeFrames()).chunk(OneAudioFrame(1010)).chunk(ThreeFrames(2000)).bytes());
+    OpenRecording open(
+        InProgressRecording().chunk(ThreeFrames()).chunk(OneAudioFrame(1010)).chunk(ThreeFrames(2000)).bytes());
     EXPECT_EQ(open.reader->ScanNewData(), 7);
     EXPECT_EQ(PacketCount(*open.reader, kTagH264), 6u);
     EXPECT_EQ(PacketCount(*open.reader, kTagG711), 1u);
@@ -239,7 +240,8 @@ TEST(IndexScanTest, AvcConfigurationGetsStartCodes) {
 
 TEST(IndexScanTest, HevcConfigurationGetsStartCodes) {
     Chunk chunk = Chunk::Video("HEVC", 1280, 720);
-    chunk.configuration(HevcConfigurationArea({{32, {Hex("40 01 0C")}}, {33, {Hex("42 01"), Hex("42 02")}}, {34, {Hex("44 01 C1")}}}));
+    chunk.configuration(
+        HevcConfigurationArea({{32, {Hex("40 01 0C")}}, {33, {Hex("42 01"), Hex("42 02")}}, {34, {Hex("44 01 C1")}}}));
     chunk.sample(Counting(4), KeyAt(1000, "h265"));
     OpenRecording open(InProgressRecording().chunk(chunk).bytes());
     EXPECT_EQ(open.reader->ScanNewData(), 1);

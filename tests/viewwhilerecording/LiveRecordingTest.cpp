@@ -24,11 +24,11 @@
 #include <tuple>
 #include <vector>
 
+#include "support/TempFile.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 #include "writer/FrameInfoRecordWriter.h"
 #include "writer/InProgressChunk.h"
 #include "writer/InProgressRecording.h"
-#include "support/TempFile.h"
-#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
 
@@ -107,7 +107,8 @@ Chunk VideoChunk(int c, std::vector<Expected>* packets) {
             handed.u32(1).bytes(unit);
         }
         const Bytes header = Header("h264", i == 0 ? 0 : 1, ms);
-        const UserData userData = UserData().recordTime(kSecond + uint32_t(ms / 1000), uint32_t(ms % 1000))
+        const UserData userData = UserData()
+                                      .recordTime(kSecond + uint32_t(ms / 1000), uint32_t(ms % 1000))
                                       .streamTime(uint32_t(ms / 1000), uint32_t(ms % 1000));
         chunk.sample(stored.data(), FrameInfoRecord().headerBytes(header).userData(userData));
         packets->push_back({kVideoTag, kSecond * 1000ull + ms, FrameBytes(header, handed.data()), userData.block()});

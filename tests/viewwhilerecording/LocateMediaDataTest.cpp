@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "writer/BoxBuilder.h"
+#include "support/TempFile.h"
 #include "viewwhilerecording/IndexScan.h"
+#include "viewwhilerecording/ViewWhileRecException.h"
+#include "writer/BoxBuilder.h"
 #include "writer/InProgressRecording.h"
 #include "writer/IsoBoxes.h"
-#include "support/TempFile.h"
-#include "viewwhilerecording/ViewWhileRecException.h"
 
 namespace {
 
@@ -39,8 +39,7 @@ TEST(LocateMediaDataTest, PassesBoxesWithLargeSizesAndUserTypes) {
     Box large("free");
     large.largeSize().zeros(4);
     const Box uuid = Box::Uuid(Bytes(16, 0x11)).zeros(3);
-    const RecordingLayout layout =
-        InProgressRecording().boxBefore(large).boxBefore(uuid).mdatLargeSize(16).layout();
+    const RecordingLayout layout = InProgressRecording().boxBefore(large).boxBefore(uuid).mdatLargeSize(16).layout();
     EXPECT_EQ(layout.mdatPayloadStart, layout.mdatStart + 16);
     EXPECT_EQ(MediaDataPosition(layout.bytes), layout.mdatPayloadStart);
 }

@@ -41,7 +41,7 @@ FIELD_AT(TMediaPacket, milliseconds, 32);
 FIELD_AT(TMediaPacket, uniformFrameSize, 36);
 FIELD_AT(TMediaPacket, sampleRate, 40);
 FIELD_AT(TMediaPacket, channels, 44);
-FIELD_AT(TMediaPacket, diAlert, 48);  /* after 3 bytes of padding */
+FIELD_AT(TMediaPacket, diAlert, 48); /* after 3 bytes of padding */
 FIELD_AT(TMediaPacket, eventFlags, 52);
 FIELD_AT(TMediaPacket, motionWindowEnabled, 56);
 FIELD_AT(TMediaPacket, motionWindowAlert, 68);
@@ -72,7 +72,7 @@ FIELD_AT(TMediaPacket, headerExtData, 200);
 FIELD_AT(TMediaPacket, headerExtSize, 208);
 FIELD_AT(TMediaPacket, tag227Flag, 212);
 FIELD_AT(TMediaPacket, triggerInfoCount, 216);
-FIELD_AT(TMediaPacket, triggerInfo, 224);  /* after 7 bytes of padding */
+FIELD_AT(TMediaPacket, triggerInfo, 224); /* after 7 bytes of padding */
 
 #undef FIELD_AT
 #undef LAYOUT_ASSERT

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "writer/CraftedInputs.h"
 #include "RecordingFixture.h"
 #include "viewwhilerecording/ViewWhileRec.h"
+#include "writer/CraftedInputs.h"
 
 namespace {
 

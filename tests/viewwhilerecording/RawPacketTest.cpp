@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "isom/AVReader.h"
-#include "common/PacketBlock.h"
 #include "RecordingFixture.h"
+#include "common/PacketBlock.h"
+#include "isom/AVReader.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 
 namespace {
@@ -121,20 +121,19 @@ TEST_P(StartCodeTest, LengthPrefixesBecomeStartCodes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Samples, StartCodeTest,
-    ::testing::Values(
-        // Two units of 5 and 3 bytes: the length stays 16.
-        StartCodeCase{"00 00 00 05 65 01 02 03 04 00 00 00 03 41 05 06",
-                      "00 00 00 01 65 01 02 03 04 00 00 00 01 41 05 06"},
-        // Three bytes or fewer are copied as they are, with no start code.
-        StartCodeCase{"00 00 05", "00 00 05"},
-        StartCodeCase{"00 00 00 02 AA BB CC DD 01", "00 00 00 01 AA BB CC DD 01"},
-        // A prefix longer than the rest is cut to it.
-        StartCodeCase{"00 00 00 09 65 01 02 03", "00 00 00 01 65 01 02 03"},
-        // An empty unit is a bare start code.
-        StartCodeCase{"00 00 00 00 00 00 00 01 65", "00 00 00 01 00 00 00 01 65"},
-        StartCodeCase{"", ""}));
+INSTANTIATE_TEST_SUITE_P(Samples, StartCodeTest,
+                         ::testing::Values(
+                             // Two units of 5 and 3 bytes: the length stays 16.
+                             StartCodeCase{"00 00 00 05 65 01 02 03 04 00 00 00 03 41 05 06",
+                                           "00 00 00 01 65 01 02 03 04 00 00 00 01 41 05 06"},
+                             // Three bytes or fewer are copied as they are, with no start code.
+                             StartCodeCase{"00 00 05", "00 00 05"},
+                             StartCodeCase{"00 00 00 02 AA BB CC DD 01", "00 00 00 01 AA BB CC DD 01"},
+                             // A prefix longer than the rest is cut to it.
+                             StartCodeCase{"00 00 00 09 65 01 02 03", "00 00 00 01 65 01 02 03"},
+                             // An empty unit is a bare start code.
+                             StartCodeCase{"00 00 00 00 00 00 00 01 65", "00 00 00 01 00 00 00 01 65"},
+                             StartCodeCase{"", ""}));
 
 TEST(RawPacketTest, OtherCodecsAreCopiedAsStored) {
     Chunk chunk = Chunk::Video("JPEG", 16, 16);
@@ -253,9 +252,10 @@ Chunk CompressedMetadata(const Bytes& configuration, const std::vector<Bytes>& s
 
 TEST(RawPacketTest, CompressedMetadataIsInflatedBeyondOneOutputBuffer) {
     const Bytes large = Counting(40000, 7);
-    OpenRecording open(InProgressRecording()
-                           .chunk(CompressedMetadata(MettConfigurationArea(kDeflateEncoding), {RawDeflateStored(large)}))
-                           .bytes());
+    OpenRecording open(
+        InProgressRecording()
+            .chunk(CompressedMetadata(MettConfigurationArea(kDeflateEncoding), {RawDeflateStored(large)}))
+            .bytes());
     int32_t status = 0;
     const std::vector<PacketView> packets = ReadAll(*open.reader, &status);
     ASSERT_EQ(packets.size(), 1u);
@@ -284,9 +284,10 @@ TEST(RawPacketTest, CompressedMetadataUsesTheDictionaryForEverySample) {
 TEST(RawPacketTest, CorruptCompressedSampleGivesWhatWasInflated) {
     // A stored block that announces 100 bytes and holds 3 of them.
     const Bytes cut = Hex("01 64 00 9B FF 41 42 43");
-    OpenRecording open(InProgressRecording()
-                           .chunk(CompressedMetadata(MettConfigurationArea(kDeflateEncoding), {cut, RawDeflateStored(Text("ok"))}))
-                           .bytes());
+    OpenRecording open(
+        InProgressRecording()
+            .chunk(CompressedMetadata(MettConfigurationArea(kDeflateEncoding), {cut, RawDeflateStored(Text("ok"))}))
+            .bytes());
     int32_t status = 0;
     const std::vector<PacketView> packets = ReadAll(*open.reader, &status);
     ASSERT_EQ(packets.size(), 2u);

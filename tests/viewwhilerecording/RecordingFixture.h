@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFile.h"
+#include "viewwhilerecording/ViewWhileRecImpl.h"
 #include "writer/FrameInfoRecordWriter.h"
 #include "writer/InProgressChunk.h"
 #include "writer/InProgressRecording.h"
-#include "support/TempFile.h"
-#include "viewwhilerecording/ViewWhileRecImpl.h"
 
 namespace vwrtest {
 
@@ -32,7 +32,9 @@ inline Bytes RecordAt(uint64_t milliseconds, uint8_t frameType = 0, const std::s
     return FrameInfoRecord(header, userData).bytes();
 }
 
-inline Bytes KeyAt(uint64_t milliseconds, const std::string& codec = "h264") { return RecordAt(milliseconds, 0, codec); }
+inline Bytes KeyAt(uint64_t milliseconds, const std::string& codec = "h264") {
+    return RecordAt(milliseconds, 0, codec);
+}
 inline Bytes DeltaAt(uint64_t milliseconds, const std::string& codec = "h264") {
     return RecordAt(milliseconds, 1, codec);
 }

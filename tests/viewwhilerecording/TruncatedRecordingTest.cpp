@@ -72,8 +72,8 @@ TEST(TruncatedRecordingTest, CutAtEveryByteWithoutGrowingNeverFails) {
         const uint8_t* config = nullptr;
         uint32_t length = 0, tag = 0;
         uint16_t width = 0, height = 0;
-        const int32_t info = VIEWWHILEREC_GetMediaInfo(handle, &config, &length, &tag, &width, &height, &config,
-                                                       &length, &tag);
+        const int32_t info =
+            VIEWWHILEREC_GetMediaInfo(handle, &config, &length, &tag, &width, &height, &config, &length, &tag);
         EXPECT_EQ(info, cut >= layout.chunks[0].end ? kOk : kNoNewData);
         EXPECT_EQ(VIEWWHILEREC_Seek(handle, 1040), cut >= layout.chunks[0].end ? kOk : kNoNewData);
         EXPECT_EQ(VIEWWHILEREC_SetBackward(handle, 1), kOk);

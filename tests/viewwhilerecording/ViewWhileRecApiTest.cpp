@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "writer/IsoBoxes.h"
 #include "PacketLayout.h"  // the C++ side of the layout that view_while_rec_from_c checks in C
 #include "RecordingFixture.h"
+#include "writer/IsoBoxes.h"
 
 namespace {
 
@@ -98,7 +98,8 @@ TEST(ViewWhileRecApiTest, NullArgumentsAreInvalid) {
 }
 
 TEST(ViewWhileRecApiTest, FilesWithoutAReachableMdatHaveNoNewData) {
-    for (const Bytes& bytes : {Hex("00 00 00 08 66 74 79"), Ftyp().bytes(), Concat({Ftyp().bytes(), Free(100).bytes()})}) {
+    for (const Bytes& bytes :
+         {Hex("00 00 00 08 66 74 79"), Ftyp().bytes(), Concat({Ftyp().bytes(), Free(100).bytes()})}) {
         TempFile file(bytes);
         VIEWWHILEREC_HANDLE handle = kUntouched;
         EXPECT_EQ(VIEWWHILEREC_InitParser(&handle, file.c_str()), kNoNewData);

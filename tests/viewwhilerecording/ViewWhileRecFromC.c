@@ -7,8 +7,8 @@
  */
 #include <stdio.h>
 
-#include "viewwhilerecording/ViewWhileRec.h"
 #include "PacketLayout.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 static int failures = 0;
 

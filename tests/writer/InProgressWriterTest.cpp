@@ -6,10 +6,10 @@
 
 #include <vector>
 
+#include "support/TempFile.h"
 #include "writer/InProgressRecording.h"
 #include "writer/IsoBoxes.h"
 #include "writer/MediaHeaderExtensions.h"
-#include "support/TempFile.h"
 
 using namespace testsupport;
 
@@ -184,11 +184,11 @@ TEST(IndexRecords, OverlongCodeHas32LeadingZeros) {
 }
 
 TEST(ConfigurationAreas, H264AndHevcParameterSets) {
-    EXPECT_EQ(H264ConfigurationArea(Hex("67 42 00 1E"), {Hex("68 CE 38 80")}),
-              Hex("0004 6742001E 01 0004 68CE3880"));
+    EXPECT_EQ(H264ConfigurationArea(Hex("67 42 00 1E"), {Hex("68 CE 38 80")}), Hex("0004 6742001E 01 0004 68CE3880"));
     EXPECT_EQ(H264ConfigurationArea(Hex("67"), {}), Hex("0001 67 00"));
-    EXPECT_EQ(HevcConfigurationArea({{32, {Hex("40 01 0C")}}, {33, {Hex("42 01")}}, {34, {Hex("44 01 C1"), Hex("44")}}}),
-              Hex("03 20 0001 0003 40010C 21 0001 0002 4201 22 0002 0003 4401C1 0001 44"));
+    EXPECT_EQ(
+        HevcConfigurationArea({{32, {Hex("40 01 0C")}}, {33, {Hex("42 01")}}, {34, {Hex("44 01 C1"), Hex("44")}}}),
+        Hex("03 20 0001 0003 40010C 21 0001 0002 4201 22 0002 0003 4401C1 0001 44"));
 }
 
 TEST(ConfigurationAreas, MetadataTypes) {

@@ -4,8 +4,8 @@
 
 #include <boost/make_shared.hpp>
 
-#include "format/ByteOrder.h"
 #include "format/BoxHeader.h"
+#include "format/ByteOrder.h"
 #include "format/FourCC.h"
 #include "format/FrameInfoRecord.h"
 #include "format/MetadataEntry.h"
@@ -136,9 +136,9 @@ void ChunkScanner::ReadCodecConfiguration(IndexRecord& index) {
             if (form == Format::MetadataForm::kCompressed) {
                 info.inflater = boost::make_shared<ZStream>();
                 if (Format::HasDeflatedDictionary(configuration.bytes.get(), configuration.length)) {
-                    const Utility::InflatedDictionary dictionary = info.inflater->LoadDictionary(
-                        configuration.bytes.get() + Format::kDictionaryOffset,
-                        configuration.length - uint32_t(Format::kDictionaryOffset));
+                    const Utility::InflatedDictionary dictionary =
+                        info.inflater->LoadDictionary(configuration.bytes.get() + Format::kDictionaryOffset,
+                                                      configuration.length - uint32_t(Format::kDictionaryOffset));
                     configuration = {dictionary.bytes, dictionary.length};
                 }
             }

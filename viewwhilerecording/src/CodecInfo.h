@@ -23,7 +23,7 @@ struct CodecInfo {
     boost::shared_array<uint8_t> config;  // may be empty
     uint16_t width = 0;
     uint16_t height = 0;
-    boost::shared_ptr<ZStream> inflater;  // compressed metadata only
+    boost::shared_ptr<ZStream> inflater;         // compressed metadata only
     const Utility::CodecEntry* codec = nullptr;  // the tag's row; nullptr for "G711", "METT" and unknown tags
 };
 

@@ -17,8 +17,8 @@ struct IndexRecord {
     uint32_t tag = 0;
     uint32_t count = 0;
     std::vector<uint32_t> sizes;
-    uint32_t gap = 0;  // not carried by "NORV" records
-    uint16_t width = 0;   // only with kFlagVideo, not in "NORV" records
+    uint32_t gap = 0;    // not carried by "NORV" records
+    uint16_t width = 0;  // only with kFlagVideo, not in "NORV" records
     uint16_t height = 0;
     // Derived: where the configuration area ends (the first sample or
     // record), and where the sizes end (the trailer or the next chunk).

@@ -22,7 +22,6 @@ constexpr uint32_t kBoxMdat = FourCC("mdat");
 constexpr uint64_t kAvcConfigurationSlack = 513;
 constexpr uint64_t kHevcConfigurationSlack = 1024;
 
-
 // Converts the configuration area of gap bytes at the reader's position,
 // which the file must hold. The units may reach past the gap, as far as the
 // limit lets them: only then are the bytes after it read, as many as the file
@@ -87,20 +86,18 @@ void LocateMediaData(DataReader& reader) {
 }
 
 CodecConfiguration ReadAvcConfiguration(DataReader& reader, uint32_t gap) {
-    return ReadStartCodeConfiguration(reader, gap, kAvcConfigurationSlack,
-                                      [](const std::vector<uint8_t>& area, uint64_t limit) {
-                                          return Format::ConvertAvcParameterSets(
-                                              area.data(), area.size(), Format::ConfigurationForm::Bare, limit);
-                                      });
+    return ReadStartCodeConfiguration(
+        reader, gap, kAvcConfigurationSlack, [](const std::vector<uint8_t>& area, uint64_t limit) {
+            return Format::ConvertAvcParameterSets(area.data(), area.size(), Format::ConfigurationForm::Bare, limit);
+        });
 }
 
 CodecConfiguration ReadHevcConfiguration(DataReader& reader, uint32_t gap) {
-    return ReadStartCodeConfiguration(reader, gap, kHevcConfigurationSlack,
-                                      [](const std::vector<uint8_t>& area, uint64_t limit) {
-                                          return Format::ConvertHevcParameterSets(area.data(), area.size(),
-                                                                                  Format::ConfigurationForm::Bare,
-                                                                                  Format::HevcUnitChoice::All, limit);
-                                      });
+    return ReadStartCodeConfiguration(
+        reader, gap, kHevcConfigurationSlack, [](const std::vector<uint8_t>& area, uint64_t limit) {
+            return Format::ConvertHevcParameterSets(area.data(), area.size(), Format::ConfigurationForm::Bare,
+                                                    Format::HevcUnitChoice::All, limit);
+        });
 }
 
 CodecConfiguration ReadRawConfiguration(DataReader& reader, uint32_t gap) {

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <utility>
 
+#include "common/PacketBlock.h"
 #include "format/ByteOrder.h"
 #include "format/FrameInfoRecord.h"
-#include "common/PacketBlock.h"
 #include "format/NalUnits.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
@@ -13,7 +13,6 @@
 namespace ZENT::SDK::ViewWhileRecording {
 
 namespace {
-
 
 // Drops the caller's reference unless the packet is handed on.
 class PacketHold {
@@ -88,8 +87,7 @@ TMediaPacket* RawPacketBuilder::Build(const TPacketIdxInfo& packet) {
     return built.Release();
 }
 
-void RawPacketBuilder::ReadPayload(const TPacketIdxInfo& packet, const Utility::CodecEntry* codec,
-                                   uint8_t* payload) {
+void RawPacketBuilder::ReadPayload(const TPacketIdxInfo& packet, const Utility::CodecEntry* codec, uint8_t* payload) {
     // Without a key, protected samples are handed out as stored, length
     // prefixes and all.
     if (packet.nonce && !decryptor_) {

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "isom/AVReader.h"
 #include <boost/shared_ptr.hpp>
+#include "isom/AVReader.h"
 
 #include "common/AesCtr.h"
 #include "viewwhilerecording/CodecInfo.h"

@@ -20,6 +20,7 @@
 
 /* Status values. kInvalidArgument (0x80000003) is the one of AVReader.h.
  * The two positive values mean "nothing new yet": call again later. */
+/* clang-format off */
 STAMPWALK_ENUM(int32_t) {
     kOk = 0,
     kReachedSkipBox = 0x00432101,
@@ -29,6 +30,7 @@ STAMPWALK_ENUM(int32_t) {
     kUnexpectedError = (int32_t)0x80432203,
     kAtBeginning = (int32_t)0x80432204,
 };
+/* clang-format on */
 
 /* An opaque parser handle. */
 typedef void* VIEWWHILEREC_HANDLE;

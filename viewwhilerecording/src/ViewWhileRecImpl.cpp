@@ -117,20 +117,11 @@ int32_t ViewWhileRecImpl::SetPlayMode(uint32_t mode) {
         case 1:
         case 2:
         case 4:
-        case 8:
-            skipSeconds = 0;
-            return kOk;
-        case 16:
-            skipSeconds = 1;
-            return kOk;
-        case 32:
-            skipSeconds = 2;
-            return kOk;
-        case 64:
-            skipSeconds = 4;
-            return kOk;
-        default:
-            return kInvalidArgument;
+        case 8: skipSeconds = 0; return kOk;
+        case 16: skipSeconds = 1; return kOk;
+        case 32: skipSeconds = 2; return kOk;
+        case 64: skipSeconds = 4; return kOk;
+        default: return kInvalidArgument;
     }
 }
 
@@ -231,15 +222,14 @@ int32_t VIEWWHILEREC_SetVideoOnly(VIEWWHILEREC_HANDLE parser, int32_t flag) {
     return kOk;
 }
 
-int32_t VIEWWHILEREC_GetMediaInfo(VIEWWHILEREC_HANDLE parser, const uint8_t** videoConfig,
-                                  uint32_t* videoConfigLength, uint32_t* videoCodecTag, uint16_t* width,
-                                  uint16_t* height, const uint8_t** audioConfig, uint32_t* audioConfigLength,
-                                  uint32_t* audioCodecTag) {
+int32_t VIEWWHILEREC_GetMediaInfo(VIEWWHILEREC_HANDLE parser, const uint8_t** videoConfig, uint32_t* videoConfigLength,
+                                  uint32_t* videoCodecTag, uint16_t* width, uint16_t* height,
+                                  const uint8_t** audioConfig, uint32_t* audioConfigLength, uint32_t* audioCodecTag) {
     if (!parser || !videoConfig || !audioConfig) return kInvalidArgument;
     return ZENT::SDK::ViewWhileRecording::Translated([&] {
-        return ZENT::SDK::ViewWhileRecording::Instance(parser)->GetMediaInfo(
-            videoConfig, videoConfigLength, videoCodecTag, width, height, audioConfig, audioConfigLength,
-            audioCodecTag);
+        return ZENT::SDK::ViewWhileRecording::Instance(parser)->GetMediaInfo(videoConfig, videoConfigLength,
+                                                                             videoCodecTag, width, height, audioConfig,
+                                                                             audioConfigLength, audioCodecTag);
     });
 }
 
