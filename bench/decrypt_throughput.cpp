@@ -32,7 +32,7 @@
 #include "writer/RecordingBuilder.h"
 #include "writer/SampleEntries.h"
 
-using namespace testsupport;
+using namespace writer;
 
 namespace {
 

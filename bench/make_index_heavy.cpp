@@ -17,6 +17,6 @@ const char kUsage[] =
 int main(int argc, char** argv) {
     const bool help = helpoption::AsksForHelp(argc, argv);
     if (help || argc != 3) return helpoption::Usage(kUsage, help);
-    testsupport::WriteFile(argv[1], testsupport::WholeFileIndexed(uint32_t(std::strtoul(argv[2], nullptr, 10))));
+    writer::WriteFile(argv[1], writer::WholeFileIndexed(uint32_t(std::strtoul(argv[2], nullptr, 10))));
     return 0;
 }

@@ -38,7 +38,7 @@
 #include "writer/RecordingBuilder.h"
 #include "writer/SampleEntries.h"
 
-using namespace testsupport;
+using namespace writer;
 using bench::BreakStartCodes;
 using bench::FillRandom;
 using bench::Prng;

@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace testsupport;
+using namespace writer;
 
 constexpr uint32_t kStartUtc = 1710028800;  // 2024-03-10 00:00:00 UTC
 constexpr uint32_t kFramesPerSecond = 25;

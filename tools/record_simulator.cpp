@@ -24,7 +24,7 @@
 
 namespace {
 
-using namespace testsupport;
+using namespace writer;
 using Clock = std::chrono::steady_clock;
 
 constexpr uint16_t kWidth = 640;

@@ -3,7 +3,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace testsupport {
+namespace writer {
 
 Box::Box(std::string_view type) { setType(type); }
 
@@ -65,4 +65,4 @@ Bytes Box::bytes() const {
     return out;
 }
 
-}  // namespace testsupport
+}  // namespace writer

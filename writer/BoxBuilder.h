@@ -11,7 +11,7 @@
 
 #include "writer/ByteWriter.h"
 
-namespace testsupport {
+namespace writer {
 
 // Payload writes (u8, u32, str, ...) and children (add) go into the content
 // in the order they are made, so fixed fields followed by child boxes are
@@ -57,6 +57,6 @@ private:
     std::optional<uint64_t> forcedSize_;
 };
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace testsupport {
+namespace writer {
 
 namespace {
 
@@ -105,4 +105,4 @@ BitWriter& BitWriter::trailingBits() {
     return alignZero();
 }
 
-}  // namespace testsupport
+}  // namespace writer

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace testsupport {
+namespace writer {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -171,6 +171,6 @@ Self& ByteSink<Self>::patchU64(size_t offset, uint64_t value) {
     return self();
 }
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

@@ -10,7 +10,7 @@
 #include "writer/IsoBoxes.h"
 #include "writer/SampleEntries.h"
 
-namespace testsupport {
+namespace writer {
 
 namespace {
 
@@ -134,4 +134,4 @@ Bytes ChunkPerTagRecording(uint32_t chunkCount) {
     return recording.mdatSizeToEnd().bytes();
 }
 
-}  // namespace testsupport
+}  // namespace writer

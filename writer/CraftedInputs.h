@@ -10,7 +10,7 @@
 #include "writer/BoxBuilder.h"
 #include "writer/ByteWriter.h"
 
-namespace testsupport {
+namespace writer {
 
 // ftyp, moov with trackCount sound tracks ("ulaw", 8 kHz) that each list
 // every byte of the same media data as a one-byte sample, as ffmpeg writes
@@ -41,6 +41,6 @@ Bytes ChunkPerTagRecording(uint32_t chunkCount);
 // The raw deflate stream (no header) of data, at the best compression.
 Bytes RawDeflate(const Bytes& data);
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

@@ -3,7 +3,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace testsupport {
+namespace writer {
 
 Bytes Trailer(TrailerForm form, uint32_t baseOffset, uint64_t totalSize, const Bytes& lead) {
     ByteWriter out;
@@ -33,4 +33,4 @@ Bytes Embed(const Bytes& prefix, const Bytes& iso, const TrailerFields& fields) 
     return Concat({prefix, iso, Trailer(fields.form, base, total, fields.lead)});
 }
 
-}  // namespace testsupport
+}  // namespace writer

@@ -8,7 +8,7 @@
 
 #include "writer/ByteWriter.h"
 
-namespace testsupport {
+namespace writer {
 
 enum class TrailerForm {
     Short,  // four lead bytes, "ZENT", base offset u32, total size u32
@@ -37,6 +37,6 @@ Bytes Trailer(TrailerForm form, uint32_t baseOffset, uint64_t totalSize, const B
 // prefix, then the ISO bytes, then the trailer.
 Bytes Embed(const Bytes& prefix, const Bytes& iso, const TrailerFields& fields = {});
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

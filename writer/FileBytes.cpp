@@ -5,7 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace testsupport {
+namespace writer {
 
 namespace {
 
@@ -36,4 +36,4 @@ Bytes ReadFile(const std::string& path) {
     return content;
 }
 
-}  // namespace testsupport
+}  // namespace writer

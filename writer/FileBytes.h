@@ -7,12 +7,12 @@
 
 #include "writer/ByteWriter.h"
 
-namespace testsupport {
+namespace writer {
 
 void WriteFile(const std::string& path, const Bytes& content);
 void AppendFile(const std::string& path, const Bytes& content);
 Bytes ReadFile(const std::string& path);
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

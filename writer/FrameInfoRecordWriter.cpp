@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace testsupport {
+namespace writer {
 
 Bytes BerLength(uint32_t length, LengthForm form) {
     if (form == LengthForm::Shortest) {
@@ -144,4 +144,4 @@ Bytes FrameInfoRecord::bytes() const {
     return out.take();
 }
 
-}  // namespace testsupport
+}  // namespace writer

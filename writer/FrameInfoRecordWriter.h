@@ -9,7 +9,7 @@
 
 #include "writer/ByteWriter.h"
 
-namespace testsupport {
+namespace writer {
 
 // ---- user data -----------------------------------------------------------
 
@@ -113,6 +113,6 @@ private:
     std::optional<uint32_t> userDataLength_;
 };
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

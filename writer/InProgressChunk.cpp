@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace testsupport {
+namespace writer {
 
 namespace {
 
@@ -251,4 +251,4 @@ Chunk EncryptionRecordChunk(const Bytes& nonce, std::string_view tag, const Byte
 
 Chunk PassOver(Chunk chunk) { return chunk.flagIndex(kPassOverFlagIndex); }
 
-}  // namespace testsupport
+}  // namespace writer

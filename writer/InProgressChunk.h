@@ -15,7 +15,7 @@
 #include "writer/FrameInfoRecordWriter.h"
 #include "writer/SampleEntries.h"  // kMetjMimeType, kDeflateEncoding
 
-namespace testsupport {
+namespace writer {
 
 // ---- tags and flags --------------------------------------------------------
 
@@ -170,6 +170,6 @@ Chunk EncryptionRecordChunk(const Bytes& nonce, std::string_view tag = "H264", c
 // The same chunk with flag 0x40, to be passed over.
 Chunk PassOver(Chunk chunk);
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

@@ -10,7 +10,7 @@
 
 #include "writer/IsoBoxes.h"
 
-namespace testsupport {
+namespace writer {
 
 InProgressRecording::InProgressRecording() { before_ = Ftyp().bytes(); }
 
@@ -158,4 +158,4 @@ ChunkLayout InProgressFile::appendChunk(const Chunk& chunk, const std::vector<ui
 
 void InProgressFile::appendSkipBox(const Bytes& payload) { append(Skip(payload).bytes()); }
 
-}  // namespace testsupport
+}  // namespace writer

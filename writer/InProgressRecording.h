@@ -13,7 +13,7 @@
 #include "writer/ByteWriter.h"
 #include "writer/InProgressChunk.h"
 
-namespace testsupport {
+namespace writer {
 
 struct RecordingLayout {
     Bytes bytes;
@@ -109,6 +109,6 @@ private:
     uint64_t size_ = 0;
 };
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

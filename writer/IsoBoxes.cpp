@@ -3,7 +3,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace testsupport {
+namespace writer {
 
 namespace {
 
@@ -252,4 +252,4 @@ Box Mdat(const Bytes& content) {
     return box;
 }
 
-}  // namespace testsupport
+}  // namespace writer

@@ -12,7 +12,7 @@
 
 #include "writer/BoxBuilder.h"
 
-namespace testsupport {
+namespace writer {
 
 // Seconds from 1904-01-01 to 1970-01-01: ISO creation times count from 1904.
 constexpr uint64_t kIsoEpochOffset = 2082844800;
@@ -141,6 +141,6 @@ Box Skip(const Bytes& payload);
 Box VendorSkip(const std::vector<Box>& children);
 Box Mdat(const Bytes& content);
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

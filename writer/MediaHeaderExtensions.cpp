@@ -1,6 +1,6 @@
 #include "writer/MediaHeaderExtensions.h"
 
-namespace testsupport {
+namespace writer {
 
 Bytes VideoExtensionBytes(const std::array<MotionWindow, 3>& windows, bool extraFlag) {
     BitWriter bits;
@@ -28,4 +28,4 @@ Bytes AudioExtensionBytes(const AudioExtension& extension) {
     return bits.bytes();
 }
 
-}  // namespace testsupport
+}  // namespace writer

@@ -10,7 +10,7 @@
 
 #include "writer/ByteWriter.h"
 
-namespace testsupport {
+namespace writer {
 
 struct MotionWindow {
     bool enabled = false;
@@ -39,6 +39,6 @@ struct AudioExtension {
 // channels, the optional value.
 Bytes AudioExtensionBytes(const AudioExtension& extension);
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

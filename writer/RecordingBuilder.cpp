@@ -8,7 +8,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace testsupport {
+namespace writer {
 
 namespace {
 
@@ -469,4 +469,4 @@ void Recording::writeFile(const std::string& path) const {
     sink.close();
 }
 
-}  // namespace testsupport
+}  // namespace writer

@@ -13,7 +13,7 @@
 #include "writer/BoxBuilder.h"
 #include "writer/IsoBoxes.h"
 
-namespace testsupport {
+namespace writer {
 
 struct SampleInfo {
     uint32_t size = 0;
@@ -164,6 +164,6 @@ private:
     Box trak(size_t index, const Layout& layout) const;
 };
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

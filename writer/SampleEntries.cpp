@@ -4,7 +4,7 @@
 
 #include "writer/IsoBoxes.h"
 
-namespace testsupport {
+namespace writer {
 
 namespace {
 
@@ -334,4 +334,4 @@ Box Protect(Box entry, std::string_view protectedType, const TencFields& tenc, s
     return entry;
 }
 
-}  // namespace testsupport
+}  // namespace writer

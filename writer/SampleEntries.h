@@ -9,7 +9,7 @@
 
 #include "writer/BoxBuilder.h"
 
-namespace testsupport {
+namespace writer {
 
 // MIME type and content encoding of the camera's metadata tracks.
 inline constexpr std::string_view kMetjMimeType = "text/vnd.norvate.metj";
@@ -149,6 +149,6 @@ Box Sinf(std::string_view originalFormat, const TencFields& tenc, std::string_vi
 // frma names the entry's original type appended.
 Box Protect(Box entry, std::string_view protectedType, const TencFields& tenc, std::string_view schemeType = "cenc");
 
-}  // namespace testsupport
+}  // namespace writer
 
 #endif

@@ -7,7 +7,7 @@
 namespace {
 
 using namespace fallbacklines;
-using testsupport::RecordingLayout;
+using writer::RecordingLayout;
 
 constexpr uint32_t S = 1720000000;
 
@@ -26,18 +26,18 @@ struct NoMdatCase {
 void PrintTo(const NoMdatCase& param, std::ostream* out) { *out << param.label; }
 
 std::vector<NoMdatCase> NoMdatCases() {
-    const Bytes ftyp = testsupport::Ftyp().bytes();
+    const Bytes ftyp = writer::Ftyp().bytes();
     // A complete chunk behind the unreachable "mdat", so that reaching it
     // would print a frame line.
     const Bytes chunk = Chunk::Video("H264", 176, 144).sample(Bytes(12, 0x41), Record(Header("h264", 0, S, 0))).bytes();
-    const Bytes mdat = testsupport::Concat({ByteWriter().u32(0).fourcc("mdat").take(), chunk});
+    const Bytes mdat = writer::Concat({ByteWriter().u32(0).fourcc("mdat").take(), chunk});
     return {
         {"SevenBytes", Bytes(ftyp.begin(), ftyp.begin() + 7)},
         {"BoxesEndBeforeMdat", ftyp},
         // A box not written yet whose size reaches past the end of the file.
-        {"BoxPastTheEnd", testsupport::Concat({ftyp, ByteWriter().u32(4096).fourcc("free").zeros(8).take()})},
+        {"BoxPastTheEnd", writer::Concat({ftyp, ByteWriter().u32(4096).fourcc("free").zeros(8).take()})},
         // A size below the header's 8 bytes stops the walk before "mdat".
-        {"BoxSmallerThanItsHeader", testsupport::Concat({ftyp, ByteWriter().u32(4).fourcc("free").take(), mdat})},
+        {"BoxSmallerThanItsHeader", writer::Concat({ftyp, ByteWriter().u32(4).fourcc("free").take(), mdat})},
     };
 }
 
@@ -77,14 +77,14 @@ ThreeChunks MakeThreeChunks() {
         return line;
     };
     // Video samples of one unit behind a prefix; handed out with a start code.
-    auto unit = [](uint8_t first) { return testsupport::Concat({{0x41}, Counting(7, first)}); };
+    auto unit = [](uint8_t first) { return writer::Concat({{0x41}, Counting(7, first)}); };
     auto stored = [](const Bytes& unit) { return framelines::LengthPrefixed({unit}); };
-    auto handed = [](const Bytes& unit) { return testsupport::Concat({framelines::kStartCode, unit}); };
+    auto handed = [](const Bytes& unit) { return writer::Concat({framelines::kStartCode, unit}); };
 
     Chunk first = Chunk::Video("H264", 176, 144);
     Chunk audio = Chunk::Audio("G711");
     Chunk last = Chunk::Video("H264", 176, 144);
-    last.configuration(testsupport::H264ConfigurationArea(framelines::kSps, {framelines::kPps}));
+    last.configuration(writer::H264ConfigurationArea(framelines::kSps, {framelines::kPps}));
     const uint16_t videoTimes[] = {0, 40, 80};
     for (int i = 0; i < 3; ++i) {
         const Bytes header = videoHeader(i == 0 ? 0 : 1, videoTimes[i]);
@@ -129,20 +129,20 @@ TEST(FallbackLinesGrowing, AllChunksCompleteGiveEveryPacket) {
 struct CutCase {
     std::string label;
     // Where the file ends, from the last chunk's layout.
-    uint64_t (*cut)(const testsupport::ChunkLayout& last);
+    uint64_t (*cut)(const writer::ChunkLayout& last);
 };
 void PrintTo(const CutCase& param, std::ostream* out) { *out << param.label; }
 
 std::vector<CutCase> CutCases() {
     return {
-        {"AtItsStart", [](const testsupport::ChunkLayout& c) { return c.start; }},
-        {"InsideTheIndexRecord", [](const testsupport::ChunkLayout& c) { return c.start + 2; }},
-        {"InsideTheConfiguration", [](const testsupport::ChunkLayout& c) { return c.configurationStart + 3; }},
-        {"InsideTheSamples", [](const testsupport::ChunkLayout& c) { return c.sampleStarts[1] + 1; }},
-        {"BeforeTheTrailer", [](const testsupport::ChunkLayout& c) { return c.trailerStart; }},
-        {"BeforeTheRecords", [](const testsupport::ChunkLayout& c) { return c.recordsStart; }},
-        {"InsideTheLastRecord", [](const testsupport::ChunkLayout& c) { return c.recordStarts[1] + 20; }},
-        {"OneByteShort", [](const testsupport::ChunkLayout& c) { return c.end - 1; }},
+        {"AtItsStart", [](const writer::ChunkLayout& c) { return c.start; }},
+        {"InsideTheIndexRecord", [](const writer::ChunkLayout& c) { return c.start + 2; }},
+        {"InsideTheConfiguration", [](const writer::ChunkLayout& c) { return c.configurationStart + 3; }},
+        {"InsideTheSamples", [](const writer::ChunkLayout& c) { return c.sampleStarts[1] + 1; }},
+        {"BeforeTheTrailer", [](const writer::ChunkLayout& c) { return c.trailerStart; }},
+        {"BeforeTheRecords", [](const writer::ChunkLayout& c) { return c.recordsStart; }},
+        {"InsideTheLastRecord", [](const writer::ChunkLayout& c) { return c.recordStarts[1] + 20; }},
+        {"OneByteShort", [](const writer::ChunkLayout& c) { return c.end - 1; }},
     };
 }
 
@@ -152,7 +152,7 @@ TEST_P(FallbackLinesCutInTheLastChunk, GivesOnlyThePacketsOfCompleteChunks) {
     const ThreeChunks made = MakeThreeChunks();
     const RecordingLayout layout = made.recording.layout();
     ASSERT_EQ(layout.chunks.size(), 3u);
-    const Bytes cut = testsupport::BytesBetween(layout.bytes, 0, GetParam().cut(layout.chunks[2]));
+    const Bytes cut = writer::BytesBetween(layout.bytes, 0, GetParam().cut(layout.chunks[2]));
 
     std::string path;
     const std::string report = ReportOf(cut, 2, &path);
@@ -201,14 +201,14 @@ TEST(FallbackLinesRunningMinimum, EndsTheRunSilently) {
     std::vector<Frame> reported;
     for (uint16_t i = 0; i < 6; ++i) {
         const Bytes header = Header("h264", i == 0 ? 0 : 1, seconds[i], uint16_t(10 * i));
-        const Bytes unit = testsupport::Concat({{0x41}, Counting(5, uint8_t(i))});
+        const Bytes unit = writer::Concat({{0x41}, Counting(5, uint8_t(i))});
         chunk.sample(framelines::LengthPrefixed({unit}), Record(header, UserData().streamTime(7, 40u * i)));
         if (i < 4) {
             Frame line;
             line.letter = i == 0 ? 'I' : 'P';
             line.time = Time{7, 40u * i, 0, 0};
             line.mediaHeader = header;
-            line.payload = testsupport::Concat({framelines::kStartCode, unit});
+            line.payload = writer::Concat({framelines::kStartCode, unit});
             reported.push_back(line);
         }
     }

@@ -9,7 +9,7 @@ namespace {
 using namespace fallbacklines;
 using framelines::kStartCode;
 using framelines::LengthPrefixed;
-using testsupport::Concat;
+using writer::Concat;
 
 constexpr uint32_t S = 1720000000;
 
@@ -44,7 +44,7 @@ std::vector<Sample> VideoSamples(const std::vector<uint16_t>& times) {
 
 Chunk VideoChunk(const std::vector<Sample>& samples) {
     Chunk chunk = Chunk::Video("H264", 176, 144);
-    chunk.configuration(testsupport::H264ConfigurationArea(framelines::kSps, {framelines::kPps}));
+    chunk.configuration(writer::H264ConfigurationArea(framelines::kSps, {framelines::kPps}));
     for (size_t i = 0; i < samples.size(); ++i)
         chunk.sample(samples[i].stored, Record(Header("h264", i == 0 ? 0 : 1, S, samples[i].milliseconds)));
     return chunk;

@@ -19,9 +19,9 @@ namespace fallbacklines {
 
 using framelines::Bytes;
 using framelines::ByteWriter;
-using testsupport::Chunk;
-using testsupport::InProgressRecording;
-using testsupport::UserData;
+using writer::Chunk;
+using writer::InProgressRecording;
+using writer::UserData;
 
 // ---- the lines around the frame lines ----------------------------------------
 

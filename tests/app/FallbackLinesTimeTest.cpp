@@ -10,7 +10,7 @@ using framelines::Flags;
 using framelines::kStartCode;
 using framelines::LengthPrefixed;
 using framelines::Slice;
-using testsupport::LengthForm;
+using writer::LengthForm;
 
 constexpr uint32_t S = 1720000000;  // 2024-07-03 09:46:40 UTC
 
@@ -68,7 +68,7 @@ class FallbackLinesTime : public ::testing::TestWithParam<TimeCase> {};
 TEST_P(FallbackLinesTime, PrintsTheTimeOfTheType) {
     const std::vector<TimedFrame> frames = TimedFrames();
     Chunk chunk = Chunk::Video("H264", 176, 144);
-    chunk.configuration(testsupport::H264ConfigurationArea(framelines::kSps, {framelines::kPps}));
+    chunk.configuration(writer::H264ConfigurationArea(framelines::kSps, {framelines::kPps}));
     for (const TimedFrame& frame : frames)
         chunk.sample(LengthPrefixed({frame.slice}), Record(frame.mediaHeader, frame.userData));
 
@@ -80,7 +80,7 @@ TEST_P(FallbackLinesTime, PrintsTheTimeOfTheType) {
         line.mediaHeader = frames[i].mediaHeader;
         // The length prefix becomes a start code; no parameter sets are put
         // in front of the key frame.
-        line.payload = testsupport::Concat({kStartCode, frames[i].slice});
+        line.payload = writer::Concat({kStartCode, frames[i].slice});
         expected.push_back(line);
     }
 

@@ -9,11 +9,11 @@
 namespace {
 
 using namespace framelines;
-using testsupport::FlagWord;
-using testsupport::FrameInfoRecord;
-using testsupport::LengthForm;
-using testsupport::Recording;
-using testsupport::UserData;
+using writer::FlagWord;
+using writer::FrameInfoRecord;
+using writer::LengthForm;
+using writer::Recording;
+using writer::UserData;
 
 constexpr uint32_t B = 1720000000;  // 2024-07-03 09:46:40 UTC
 constexpr size_t kFrames = 5;
@@ -51,7 +51,7 @@ std::vector<DamageCase> DamageCases() {
         // E = 9 announces 36 extension bytes in a header of 24.
         {"ExtensionPastTheRecord",
          [] {
-             testsupport::MediaHeader header;
+             writer::MediaHeader header;
              header.codec = "h264";
              header.frameType = 1;
              header.seconds = B + kDamaged;
@@ -119,11 +119,11 @@ TEST(FrameLinesDamagedFile, ChunkOffsetPastTheEndEndsTheReportThere) {
     // One sample per chunk: the video track's chunk offset table is the
     // first "stco" of the movie, its entry k the offset of sample k.
     Bytes bytes = recording.bytes();
-    const Bytes stco = testsupport::Text("stco");
+    const Bytes stco = writer::Text("stco");
     const auto found = std::search(bytes.begin(), bytes.end(), stco.begin(), stco.end());
     ASSERT_NE(found, bytes.end());
     const size_t entries = size_t(found - bytes.begin()) + 4 + 8;  // after the type, version, flags and count
-    ASSERT_EQ(testsupport::ReadU32(bytes, entries - 4), kFrames);
+    ASSERT_EQ(writer::ReadU32(bytes, entries - 4), kFrames);
     const uint32_t pastTheEnd = uint32_t(bytes.size() + 1000);
     for (int b = 0; b < 4; ++b) bytes[entries + 4 * kDamaged + size_t(b)] = uint8_t(pastTheEnd >> (24 - 8 * b));
 
@@ -137,7 +137,7 @@ TEST(FrameLinesDamagedFile, ChunkOffsetPastTheEndEndsTheReportThere) {
 TEST(FrameLinesZeroLengthUnit, BecomesABareStartCode) {
     const Bytes idr = Slice(true, 0x40);
     const Bytes next = Slice(false, 0x48);
-    testsupport::Track track = AvcTrack();
+    writer::Track track = AvcTrack();
     track.add(LengthPrefixed({Bytes{}, idr}), 40, true);
     track.add(LengthPrefixed({next}), 40, false);
     const Bytes header0 = GoodHeader(0);
@@ -149,7 +149,7 @@ TEST(FrameLinesZeroLengthUnit, BecomesABareStartCode) {
     Frame first;
     first.time = Time{B, 0, 0, 0};
     first.mediaHeader = header0;
-    first.payload = testsupport::Concat({kStartCode, HandedOut(idr, true)});
+    first.payload = writer::Concat({kStartCode, HandedOut(idr, true)});
     Frame second;
     second.letter = 'P';
     second.time = Time{B + 1, 40, 0, 0};

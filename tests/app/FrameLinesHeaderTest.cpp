@@ -6,11 +6,11 @@
 namespace {
 
 using namespace framelines;
-using testsupport::Concat;
-using testsupport::FlagWord;
-using testsupport::HeaderItem;
-using testsupport::Recording;
-using testsupport::UserData;
+using writer::Concat;
+using writer::FlagWord;
+using writer::HeaderItem;
+using writer::Recording;
+using writer::UserData;
 
 constexpr uint32_t B = 1710000000;  // 2024-03-09 16:00:00 UTC
 

@@ -9,11 +9,11 @@
 namespace {
 
 using namespace framelines;
-using testsupport::AudioFields;
-using testsupport::kIsoEpochOffset;
-using testsupport::Recording;
-using testsupport::Track;
-using testsupport::UserData;
+using writer::AudioFields;
+using writer::kIsoEpochOffset;
+using writer::Recording;
+using writer::Track;
+using writer::UserData;
 
 constexpr uint32_t B = 1690000000;  // 2023-07-22 04:26:40 UTC
 
@@ -45,8 +45,7 @@ ThreeTracks MakeTracks() {
 
     AudioFields aacFields;
     aacFields.sampleRate = 16000;
-    t.aac =
-        testsupport::AudioTrack(testsupport::Mp4a(aacFields, testsupport::AacAudioSpecificConfig(2, 16000, 1)), 16000);
+    t.aac = writer::AudioTrack(writer::Mp4a(aacFields, writer::AacAudioSpecificConfig(2, 16000, 1)), 16000);
     for (uint32_t i = 0; i < 6; ++i) {
         const Bytes payload(10 + i, uint8_t(0xA0 + i));
         t.aac.add(payload, 1024);
@@ -62,7 +61,7 @@ ThreeTracks MakeTracks() {
         t.frames["A" + std::to_string(i)] = frame;
     }
 
-    t.ulaw = testsupport::AudioTrack(testsupport::Ulaw(), 8000);
+    t.ulaw = writer::AudioTrack(writer::Ulaw(), 8000);
     t.ulaw.creationTime = kIsoEpochOffset + B;
     for (uint32_t i = 0; i < 9; ++i) {
         const Bytes payload(320, uint8_t(0x10 + i));

@@ -7,11 +7,11 @@
 namespace {
 
 using namespace framelines;
-using testsupport::AudioFields;
-using testsupport::EditEntry;
-using testsupport::kIsoEpochOffset;
-using testsupport::Recording;
-using testsupport::Track;
+using writer::AudioFields;
+using writer::EditEntry;
+using writer::kIsoEpochOffset;
+using writer::Recording;
+using writer::Track;
 
 constexpr uint32_t C = 1600000000;  // creation time in Unix seconds, 2020-09-13 12:26:40 UTC
 const Bytes kNoExtension = {0, 0, 0, 0};
@@ -74,7 +74,7 @@ TEST(FrameLinesSynthesis, SampleWithoutTimeGetsTheCreationTime) {
     SliceTrack video = SliceVideo({true, true, true});
     video.track.creationTime = kIsoEpochOffset + C;
     video.track.omitBoxes = {"stts"};
-    video.track.moreSampleTableBoxes = {testsupport::Stts({{2, 40}})};
+    video.track.moreSampleTableBoxes = {writer::Stts({{2, 40}})};
     Recording recording;
     recording.addTrack(video.track);
 
@@ -93,7 +93,7 @@ struct AudioSample {
 
 struct AudioCase {
     std::string label;
-    testsupport::Box entry;
+    writer::Box entry;
     uint32_t timescale;
     uint32_t duration;  // per sample, media units
     std::string fourcc;
@@ -117,7 +117,7 @@ AudioFields Fields(uint16_t channels, uint16_t sampleSize, uint32_t sampleRate) 
 }
 
 std::vector<AudioCase> AudioCases() {
-    using namespace testsupport;
+    using namespace writer;
     // clang-format off
     return {
         // 40 01, length, rate 16000 (00 3E 80), 2 channels.
@@ -155,7 +155,7 @@ class FrameLinesBuiltAudio : public ::testing::TestWithParam<AudioCase> {};
 
 TEST_P(FrameLinesBuiltAudio, CarryTheCodecExtension) {
     const AudioCase& audio = GetParam();
-    Track track = testsupport::AudioTrack(audio.entry, audio.timescale);
+    Track track = writer::AudioTrack(audio.entry, audio.timescale);
     track.creationTime = kIsoEpochOffset + C;
     std::vector<Frame> expected;
     for (size_t i = 0; i < audio.samples.size(); ++i) {

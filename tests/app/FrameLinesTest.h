@@ -21,9 +21,9 @@
 
 namespace framelines {
 
-using testsupport::BitWriter;
-using testsupport::Bytes;
-using testsupport::ByteWriter;
+using writer::BitWriter;
+using writer::Bytes;
+using writer::ByteWriter;
 
 // ---- running the tool -------------------------------------------------------
 
@@ -49,7 +49,7 @@ inline std::string FrameReportOf(const std::string& path, int timeType) {
     return output.substr(start + echo.size(), end - start - echo.size());
 }
 
-inline std::string FrameReportOf(const testsupport::Recording& recording, int timeType) {
+inline std::string FrameReportOf(const writer::Recording& recording, int timeType) {
     testsupport::TempFile file(recording.bytes());
     return FrameReportOf(file.path(), timeType);
 }
@@ -133,12 +133,12 @@ inline std::string Summary(const std::string& mediaType, const std::vector<Track
 
 // ---- H.264 samples ----------------------------------------------------------
 
-inline const Bytes kSps = testsupport::MinimalAvcSps(176, 144);
-inline const Bytes kPps = testsupport::MinimalAvcPps();
+inline const Bytes kSps = writer::MinimalAvcSps(176, 144);
+inline const Bytes kPps = writer::MinimalAvcPps();
 inline const Bytes kStartCode = {0, 0, 0, 1};
 
-inline testsupport::Track AvcTrack(uint32_t timescale = 1000) {
-    return testsupport::VideoTrack(testsupport::Avc1(176, 144, {kSps}, {kPps}), timescale, 176, 144);
+inline writer::Track AvcTrack(uint32_t timescale = 1000) {
+    return writer::VideoTrack(writer::Avc1(176, 144, {kSps}, {kPps}), timescale, 176, 144);
 }
 
 // A coded slice: the NAL header byte (0x65 IDR, 0x41 non-IDR) and a few
@@ -168,7 +168,7 @@ inline Bytes HandedOut(const Bytes& slice, bool sync) {
 // A video track of one slice per sample, 40 ms apart, and the payloads the
 // reader should hand out for it.
 struct SliceTrack {
-    testsupport::Track track = AvcTrack();
+    writer::Track track = AvcTrack();
     std::vector<Bytes> payloads;
 };
 inline SliceTrack SliceVideo(const std::vector<bool>& sync) {
@@ -224,12 +224,12 @@ inline Bytes WindowItem(const std::vector<WindowEntry>& entries) {
         value.u8(entry.window).u8(uint8_t((entry.alert ? 0x80 : 0) | (entry.level & 0x7F)));
         for (uint16_t coordinate : entry.rect) value.u16(coordinate);
     }
-    return testsupport::HeaderItem(17, value.take());
+    return writer::HeaderItem(17, value.take());
 }
 
 inline Bytes MediaHeader(const std::string& codec, uint8_t frameType, uint8_t digitalInputs, uint32_t flags,
                          uint32_t seconds, uint16_t milliseconds, const Bytes& extension) {
-    testsupport::MediaHeader header;
+    writer::MediaHeader header;
     header.codec = codec;
     header.frameType = frameType;
     header.digitalInputs = digitalInputs;
@@ -237,11 +237,11 @@ inline Bytes MediaHeader(const std::string& codec, uint8_t frameType, uint8_t di
     header.seconds = seconds;
     header.milliseconds = milliseconds;
     header.extension = extension;
-    return testsupport::MediaHeaderBytes(header);
+    return writer::MediaHeaderBytes(header);
 }
 
 inline uint32_t Flags(uint8_t zoneIndex, bool utc = true, bool daylightSaving = false) {
-    testsupport::FlagWord word;
+    writer::FlagWord word;
     word.zoneIndex = zoneIndex;
     word.utc = utc;
     word.daylightSaving = daylightSaving;
@@ -249,8 +249,8 @@ inline uint32_t Flags(uint8_t zoneIndex, bool utc = true, bool daylightSaving = 
 }
 
 // A companion record: 8 unused bytes, H, X, the header, the user data.
-inline Bytes Record(const Bytes& mediaHeader, const testsupport::UserData& userData = {}) {
-    return testsupport::FrameInfoRecord().headerBytes(mediaHeader).userData(userData).bytes();
+inline Bytes Record(const Bytes& mediaHeader, const writer::UserData& userData = {}) {
+    return writer::FrameInfoRecord().headerBytes(mediaHeader).userData(userData).bytes();
 }
 
 // ---- headers the reader builds for tracks without companion -------------------
@@ -258,8 +258,7 @@ inline Bytes Record(const Bytes& mediaHeader, const testsupport::UserData& userD
 // 24 bytes (one extension word) or 28 (two), flag bytes 00 20 13 04.
 inline Bytes BuiltHeader(const std::string& fourcc, bool nonSyncVideo, uint32_t seconds, uint16_t milliseconds,
                          const Bytes& extension) {
-    return MediaHeader(fourcc, nonSyncVideo ? 1 : 0, 0, testsupport::kSynthesisFlagWord, seconds, milliseconds,
-                       extension);
+    return MediaHeader(fourcc, nonSyncVideo ? 1 : 0, 0, writer::kSynthesisFlagWord, seconds, milliseconds, extension);
 }
 
 }  // namespace framelines

@@ -7,9 +7,9 @@
 namespace {
 
 using namespace framelines;
-using testsupport::LengthForm;
-using testsupport::Recording;
-using testsupport::UserData;
+using writer::LengthForm;
+using writer::Recording;
+using writer::UserData;
 
 constexpr uint32_t B = 1700000000;  // 2023-11-14 22:13:20 UTC
 

@@ -5,7 +5,7 @@
 
 namespace {
 
-using namespace testsupport;
+using namespace writer;
 using namespace ZENT::SDK::Format;
 
 struct HeaderRow {

@@ -5,7 +5,7 @@
 
 namespace {
 
-using namespace testsupport;
+using namespace writer;
 using ZENT::SDK::Format::ClassifyMetadataEntry;
 using ZENT::SDK::Format::HasDeflatedDictionary;
 using ZENT::SDK::Format::kDictionaryOffset;

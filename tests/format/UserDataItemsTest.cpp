@@ -5,7 +5,7 @@
 
 namespace {
 
-using namespace testsupport;
+using namespace writer;
 using ZENT::SDK::Format::FindUserDataItem;
 using ZENT::SDK::Format::ItemSearch;
 using ZENT::SDK::Format::UserDataItem;

@@ -10,8 +10,8 @@
 #include "support/TestSupport.h"
 
 using namespace ZENT::SDK::Pelagor2;
-using testsupport::Bytes;
 using testsupport::TempFile;
+using writer::Bytes;
 
 namespace {
 

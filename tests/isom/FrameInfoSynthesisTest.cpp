@@ -7,8 +7,8 @@
 #include "support/TestSupport.h"
 
 using namespace ZENT::SDK::Pelagor2;
-using testsupport::Bytes;
-using testsupport::Hex;
+using writer::Bytes;
+using writer::Hex;
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "isom/SampleIndex.h"
 #include "isom/SampleInput.h"
 
+using namespace writer;
 using namespace testsupport;
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "ReaderFixture.h"
 
-using namespace testsupport;
+using namespace writer;
 using ZENT::SDK::Pelagor2::ExpectedCheckValue;
 using ZENT::SDK::Pelagor2::FindCheckValue;
 using ZENT::SDK::Pelagor2::TestPacketIntegrity;

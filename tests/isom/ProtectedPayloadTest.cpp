@@ -7,7 +7,7 @@
 
 #include "ReaderFixture.h"
 
-using namespace testsupport;
+using namespace writer;
 
 namespace {
 

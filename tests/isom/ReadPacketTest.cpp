@@ -7,7 +7,7 @@
 #include "ReaderFixture.h"
 #include "common/PacketBlock.h"
 
-using namespace testsupport;
+using namespace writer;
 
 namespace {
 

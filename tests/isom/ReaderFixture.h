@@ -26,7 +26,7 @@ struct OpenedFile {
     }
 };
 
-inline OpenedFile OpenBytes(const testsupport::Bytes& bytes, int flags = 0) {
+inline OpenedFile OpenBytes(const writer::Bytes& bytes, int flags = 0) {
     OpenedFile opened;
     opened.file.reset(new testsupport::TempFile(bytes));
     AVReader* reader = nullptr;
@@ -35,19 +35,19 @@ inline OpenedFile OpenBytes(const testsupport::Bytes& bytes, int flags = 0) {
     return opened;
 }
 
-inline int32_t OpenStatus(const testsupport::Bytes& bytes) { return OpenBytes(bytes).status; }
+inline int32_t OpenStatus(const writer::Bytes& bytes) { return OpenBytes(bytes).status; }
 
 // A small H.264 track of `count` samples of 40 ms, a sync sample every 3.
-inline testsupport::Track SmallVideoTrack(uint32_t count = 6, uint32_t trackId = 0) {
-    using namespace testsupport;
+inline writer::Track SmallVideoTrack(uint32_t count = 6, uint32_t trackId = 0) {
+    using namespace writer;
     Track track = VideoTrack(Avc1(176, 144, {MinimalAvcSps(176, 144)}, {MinimalAvcPps()}), 1000, 176, 144);
     track.trackId = trackId;
     for (uint32_t j = 0; j < count; ++j) track.add(Bytes(10 + j, uint8_t(j)), 40, j % 3 == 0);
     return track;
 }
 
-inline testsupport::Track SmallAudioTrack(uint32_t count = 4) {
-    using namespace testsupport;
+inline writer::Track SmallAudioTrack(uint32_t count = 4) {
+    using namespace writer;
     AudioFields fields;
     fields.channelCount = 1;
     fields.sampleRate = 16000;

@@ -3,7 +3,7 @@
 
 #include "ReaderFixture.h"
 
-using namespace testsupport;
+using namespace writer;
 using ZENT::SDK::Pelagor2::ISOMParserImpl;
 using ZENT::SDK::Pelagor2::TrackTimeline;
 

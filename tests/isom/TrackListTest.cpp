@@ -5,7 +5,7 @@
 #include "ReaderFixture.h"
 #include "common/CodecTables.h"
 
-using namespace testsupport;
+using namespace writer;
 using ZENT::SDK::Utility::FourCCLittle;
 
 namespace {

@@ -9,7 +9,7 @@
 #include "writer/CraftedInputs.h"
 #include "writer/FileBytes.h"
 
-using namespace testsupport;
+using namespace writer;
 
 const char kUsage[] =
     "usage: make_crafted_inputs DIRECTORY\n"

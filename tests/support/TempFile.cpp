@@ -10,6 +10,10 @@
 
 namespace testsupport {
 
+using writer::AppendFile;
+using writer::ReadFile;
+using writer::WriteFile;
+
 namespace {
 
 bool IsDirectory(const std::string& path) {

@@ -9,6 +9,8 @@
 
 namespace testsupport {
 
+using writer::Bytes;
+
 // The directory temporary files go to: the build tree's Testing/tmp when it
 // exists, else $TMPDIR, else /tmp.
 std::string TempDirectory();

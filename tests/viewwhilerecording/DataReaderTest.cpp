@@ -15,6 +15,7 @@
 
 namespace {
 
+using namespace writer;
 using namespace testsupport;
 using ZENT::SDK::ViewWhileRecording::DataReader;
 using ZENT::SDK::ViewWhileRecording::IOException;

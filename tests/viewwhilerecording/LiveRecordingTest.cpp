@@ -32,6 +32,7 @@
 
 namespace {
 
+using namespace writer;
 using namespace testsupport;
 using Clock = std::chrono::steady_clock;
 

@@ -9,6 +9,7 @@
 
 namespace {
 
+using namespace writer;
 using namespace testsupport;
 using ZENT::SDK::ViewWhileRecording::DataReader;
 using ZENT::SDK::ViewWhileRecording::LocateMediaData;

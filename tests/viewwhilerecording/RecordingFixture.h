@@ -16,6 +16,7 @@
 
 namespace vwrtest {
 
+using namespace writer;
 using namespace testsupport;
 using ZENT::SDK::ViewWhileRecording::ViewWhileRecImpl;
 

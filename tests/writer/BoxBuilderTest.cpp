@@ -4,7 +4,7 @@
 
 #include "support/TestSupport.h"
 
-using namespace testsupport;
+using namespace writer;
 
 TEST(BoxBuilder, HeaderCountsItselfAndPayload) {
     Box box("free");

@@ -4,7 +4,7 @@
 
 #include "support/TestSupport.h"
 
-using namespace testsupport;
+using namespace writer;
 
 TEST(UserData, BerLengthForms) {
     EXPECT_EQ(BerLength(5), Hex("05"));

@@ -11,6 +11,7 @@
 #include "writer/IsoBoxes.h"
 #include "writer/MediaHeaderExtensions.h"
 
+using namespace writer;
 using namespace testsupport;
 
 namespace {

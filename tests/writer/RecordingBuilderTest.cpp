@@ -9,6 +9,7 @@
 
 #include "support/TestSupport.h"
 
+using namespace writer;
 using namespace testsupport;
 
 namespace {
