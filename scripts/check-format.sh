@@ -4,7 +4,7 @@
 # `scripts/check-format.sh --fix` rewrites them instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t files < <(find app common format isom viewwhilerecording writer tests tools bench fuzz examples \
+mapfile -t files < <(find analysis app common format isom viewwhilerecording writer tests tools bench fuzz examples \
     -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name DataReader \) 2>/dev/null | sort)
 if [ "${1:-}" = "--fix" ]; then
     clang-format -i "${files[@]}"

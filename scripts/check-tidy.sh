@@ -8,6 +8,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 [ -f "$build/compile_commands.json" ] || { echo "check-tidy: no $build/compile_commands.json" >&2; exit 1; }
-find app common format isom viewwhilerecording -type f -name '*.cpp' | sort |
+find analysis app common format isom viewwhilerecording -type f -name '*.cpp' | sort |
     xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet --extra-arg=-Wno-error 2>/dev/null
 echo "clang-tidy: no finding"
