@@ -1,0 +1,172 @@
+#include "analysis/JsonLines.h"
+
+#include "analysis/DecimalText.h"
+#include "analysis/FrameFields.h"
+
+namespace ZENT::SDK::Analysis {
+
+namespace {
+
+bool InRange(std::string_view text, size_t at, unsigned low, unsigned high) {
+    if (at >= text.size()) return false;
+    const auto byte = static_cast<unsigned char>(text[at]);
+    return byte >= low && byte <= high;
+}
+
+// The length of the well-formed UTF-8 sequence at text[at] (a lead byte above
+// 0x7F), or 0: no overlong forms, no surrogates, nothing above U+10FFFF.
+size_t Utf8SequenceLength(std::string_view text, size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    size_t length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (!InRange(text, at + 1, low, high)) return 0;
+    for (size_t next = 2; next < length; ++next) {
+        if (!InRange(text, at + next, 0x80, 0xBF)) return 0;
+    }
+    return length;
+}
+
+const char* StatusName(RunStatus status) {
+    switch (status) {
+        case RunStatus::kOk: return "ok";
+        case RunStatus::kFindings: return "findings";
+        case RunStatus::kUnreadable: return "unreadable";
+        case RunStatus::kInProgress: return "in-progress";
+    }
+    return "unreadable";
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& line, std::string_view text) {
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    line += '"';
+    for (size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        size_t length = 1;
+        if (byte == '"' || byte == '\\') {
+            line += '\\';
+            line += text[at];
+        } else if (byte >= 0x20 && byte < 0x80) {
+            line += text[at];
+        } else if (byte >= 0x80 && (length = Utf8SequenceLength(text, at)) != 0) {
+            line.append(text, at, length);
+        } else {
+            length = 1;
+            const char escape[] = {'\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+            line.append(escape, sizeof escape);
+        }
+        at += length;
+    }
+    line += '"';
+}
+
+void JsonLinesWriter::Begin(const char* type) {
+    line_.clear();
+    line_ += R"({"type":")";
+    line_ += type;
+    line_ += '"';
+}
+
+void JsonLinesWriter::Key(const char* name) {
+    line_ += ",\"";
+    line_ += name;
+    line_ += "\":";
+}
+
+void JsonLinesWriter::String(std::string_view text) { AppendJsonString(line_, text); }
+
+void JsonLinesWriter::Unsigned(uint64_t value) { AppendUnsigned(line_, value); }
+
+void JsonLinesWriter::End() {
+    line_ += "}\n";
+    out_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
+}
+
+void JsonLinesWriter::WriteFrame(const FrameRecord& frame) {
+    Begin("frame");
+    // The table's first field is the type, which Begin wrote.
+    for (size_t field = 1; field < kFrameFields.size(); ++field) {
+        const FrameField& description = kFrameFields[field];
+        Key(description.name);
+        if (description.kind == FieldKind::kMotion) {
+            line_ += '[';
+            for (size_t value = 0; value < frame.motion.size(); ++value) {
+                if (value > 0) line_ += ',';
+                Unsigned(frame.motion[value]);
+            }
+            line_ += ']';
+        } else if (description.kind == FieldKind::kLiteral) {
+            if (!description.text(frame, line_)) line_ += "null";
+        } else {
+            field_.clear();
+            if (description.text(frame, field_)) {
+                String(field_);
+            } else {
+                line_ += "null";
+            }
+        }
+    }
+    End();
+}
+
+void JsonLinesWriter::WriteTrack(const TrackRecord& track) {
+    Begin("track");
+    Key("track");
+    Unsigned(track.track);
+    Key("codec");
+    String(track.codec);
+    Key("codecType");
+    Unsigned(track.codecType);
+    Key("video");
+    line_ += track.video ? "true" : "false";
+    Key("sampleCount");
+    Unsigned(track.sampleCount);
+    Key("duration");
+    Unsigned(track.durationSeconds);
+    End();
+}
+
+void JsonLinesWriter::WriteFinding(const Finding& finding) {
+    Begin("finding");
+    Key("check");
+    String(finding.check);
+    Key("track");
+    Unsigned(finding.track);
+    Key("index");
+    Unsigned(finding.index);
+    Key("time");
+    if (!finding.timeSeconds || !AppendSeconds(line_, *finding.timeSeconds)) line_ += "null";
+    Key("message");
+    String(finding.message);
+    End();
+}
+
+void JsonLinesWriter::WriteResult(const RunResult& result) {
+    Begin("result");
+    Key("status");
+    String(StatusName(result.status));
+    Key("frames");
+    Unsigned(result.frames);
+    Key("tracks");
+    Unsigned(result.tracks);
+    Key("findings");
+    Unsigned(result.findings);
+    End();
+}
+
+}  // namespace ZENT::SDK::Analysis
