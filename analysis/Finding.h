@@ -1,4 +1,4 @@
-// What a check found: one record per finding, written by the report writers.
+// One located finding of a check: which rule, where, and what it saw.
 #ifndef STAMPWALK_ANALYSIS_FINDING_H
 #define STAMPWALK_ANALYSIS_FINDING_H
 

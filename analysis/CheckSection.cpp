@@ -1,0 +1,81 @@
+#include "analysis/CheckSection.h"
+
+#include <cstdio>
+#include <string>
+
+namespace ZENT::SDK::Analysis {
+
+namespace {
+
+const char* BasisName(TimeBasis basis) {
+    switch (basis) {
+        case TimeBasis::kDecodeTime: return "decode time";
+        case TimeBasis::kStreamTime: return "stream time";
+        case TimeBasis::kRecordTime: return "record time";
+        case TimeBasis::kNone: break;
+    }
+    return "none";
+}
+
+std::string Plural(uint64_t count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+void WriteMilliseconds(std::ostream& out, const std::string& prefix, const char* kind,
+                       const std::optional<TimeRange<int64_t>>& range) {
+    if (!range) return;
+    out << prefix << kind << ": " << range->first << " ms to " << range->last << " ms\n";
+}
+
+double Seconds(const ContainerTime& time) {
+    return static_cast<double>(time.value) / (time.timescale == 0 ? 1.0 : time.timescale);
+}
+
+}  // namespace
+
+void WriteFinding(std::ostream& out, const Finding& finding, TimeBasis basis) {
+    out << "finding: " << finding.check << " track " << finding.track << " frame " << finding.index;
+    if (finding.timeSeconds) out << " time " << FormatSeconds(*finding.timeSeconds, basis) << " s";
+    out << ": " << finding.message << "\n";
+}
+
+void WriteCheckSection(std::ostream& out, const std::vector<TrackCheck>& tracks) {
+    out << "Check:\n";
+    uint64_t total = 0;
+    for (const TrackCheck& track : tracks) {
+        const std::string prefix = "check track " + std::to_string(track.track) + " ";
+        out << prefix << (track.codec.empty() ? "?" : track.codec) << (track.video ? " video" : "") << ": frames read "
+            << track.framesRead;
+        if (track.sampleCount) out << ", samples in the index " << *track.sampleCount;
+        out << "\n";
+        if (track.decodeTime) {
+            out << prefix << "decode time: " << FormatSeconds(Seconds(track.decodeTime->first), TimeBasis::kDecodeTime)
+                << " s to " << FormatSeconds(Seconds(track.decodeTime->last), TimeBasis::kDecodeTime)
+                << " s, timescale " << track.decodeTime->first.timescale << "\n";
+        }
+        WriteMilliseconds(out, prefix, "record time", track.recordTime);
+        WriteMilliseconds(out, prefix, "stream time", track.streamTime);
+        WriteMilliseconds(out, prefix, "camera time", track.cameraTime);
+        out << prefix << "interval: ";
+        if (track.nominalIntervalSeconds && track.frameRate) {
+            char rate[32];
+            std::snprintf(rate, sizeof rate, "%.3f", *track.frameRate);
+            out << FormatSeconds(*track.nominalIntervalSeconds, TimeBasis::kDecodeTime) << " s, " << rate
+                << " fps, on the " << BasisName(track.basis) << "\n";
+        } else if (track.basis != TimeBasis::kNone) {
+            out << "none, no forward step on the " << BasisName(track.basis) << "\n";
+        } else {
+            out << "none, no time on every frame\n";
+        }
+        out << prefix << "key frames: " << track.keyFrames;
+        if (track.gop)
+            out << ", GOP min " << track.gop->min << " usual " << track.gop->usual << " max " << track.gop->max;
+        out << "\n";
+        for (const Finding& finding : track.findings) WriteFinding(out, finding, track.basis);
+        out << prefix.substr(0, prefix.size() - 1) << ": " << Plural(track.findings.size(), "finding") << "\n";
+        total += track.findings.size();
+    }
+    out << "check: " << Plural(total, "finding") << " in " << Plural(tracks.size(), "track") << "\n";
+}
+
+}  // namespace ZENT::SDK::Analysis
