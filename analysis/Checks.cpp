@@ -98,9 +98,8 @@ std::string FormatSeconds(double seconds, TimeBasis basis) {
 Checker::Checker(CheckOptions options) : options_(options) {}
 
 Checker::TrackState& Checker::StateOf(uint32_t track, bool video) {
-    const auto found = std::find_if(tracks_.begin(), tracks_.end(),
-                                    [track](const TrackState& state) { return state.figures.track == track; });
-    if (found != tracks_.end()) return *found;
+    const auto [place, added] = places_.try_emplace(track, tracks_.size());
+    if (!added) return tracks_[place->second];
     TrackState& state = tracks_.emplace_back();
     state.figures.track = track;
     state.figures.video = video;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/Finding.h"
@@ -101,6 +102,9 @@ private:
 
     CheckOptions options_;
     std::vector<TrackState> tracks_;
+    // Track number to its place in tracks_: a recording in progress may hold
+    // a track per chunk, so no frame searches the list.
+    std::unordered_map<uint32_t, size_t> places_;
 };
 
 // All findings of all tracks, track by track.

@@ -82,26 +82,25 @@ int32_t TrackInfo::AdvanceBackward(uint16_t skipSeconds) {
     return StepBackward();
 }
 
-int32_t TrackInfo::TrackNext(uint16_t skipSeconds, bool keyFramesOnly, int32_t (TrackInfo::*advance)(uint16_t),
-                             int32_t (TrackInfo::*step)()) {
+int32_t TrackInfo::TrackNext(uint16_t skipSeconds, bool keyFramesOnly, bool forward) {
     if (packets.empty()) return kNoNewData;
-    if (int32_t status = (this->*advance)(skipSeconds)) return status;
+    if (int32_t status = forward ? AdvanceForward(skipSeconds) : AdvanceBackward(skipSeconds)) return status;
     if (keyFramesOnly || skipSeconds != 0) {
         // When no key frame follows yet, the cursor waits on the last packet
         // and the search goes on from there once more packets arrive.
         while (!packets[size_t(cursor)]->isKey)
-            if (int32_t status = (this->*step)()) return status;
+            if (int32_t status = forward ? StepForward() : StepBackward()) return status;
     }
     pending = packets[size_t(cursor)];
     return kOk;
 }
 
 int32_t TrackInfo::TrackNextForward(uint16_t skipSeconds, bool keyFramesOnly) {
-    return TrackNext(skipSeconds, keyFramesOnly, &TrackInfo::AdvanceForward, &TrackInfo::StepForward);
+    return TrackNext(skipSeconds, keyFramesOnly, true);
 }
 
 int32_t TrackInfo::TrackNextBackward(uint16_t skipSeconds, bool keyFramesOnly) {
-    return TrackNext(skipSeconds, keyFramesOnly, &TrackInfo::AdvanceBackward, &TrackInfo::StepBackward);
+    return TrackNext(skipSeconds, keyFramesOnly, false);
 }
 
 int32_t TrackInfo::LocateForward(uint64_t t, bool relative) {

@@ -70,8 +70,7 @@ private:
     bool CursorOnPacket() const { return cursor >= 0 && cursor <= LastPosition(); }
     // Advances in one direction, then, when only key frames are wanted or
     // seconds were skipped, steps on to a key frame.
-    int32_t TrackNext(uint16_t skipSeconds, bool keyFramesOnly, int32_t (TrackInfo::*advance)(uint16_t),
-                      int32_t (TrackInfo::*step)());
+    int32_t TrackNext(uint16_t skipSeconds, bool keyFramesOnly, bool forward);
     // The first position in [from, to) whose (timestamp, index) is not below (t, index).
     int64_t FirstNotBelow(int64_t from, int64_t to, uint64_t t, uint32_t index) const;
 };
