@@ -12,6 +12,7 @@
 
 namespace ZENT::SDK::Utility {
 
+// The table's keys are spelled as four-character codes.
 using Format::FourCC;
 using Format::FourCCLittle;
 

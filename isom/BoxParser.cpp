@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "common/CodecTables.h"
 #include "format/BoxHeader.h"
+#include "format/FourCC.h"
 #include "isom/SampleDescription.h"
 #include "isom/TopLevelBox.h"
 
@@ -11,7 +11,7 @@ namespace ZENT::SDK::Pelagor2::MP4Parser {
 
 using Format::BoxHeader;
 using Format::BoxView;
-using ZENT::SDK::Utility::FourCC;
+using Format::FourCC;
 
 namespace {
 

@@ -4,14 +4,14 @@
 #include <cstring>
 #include <optional>
 
-#include "common/CodecTables.h"
 #include "format/ByteOrder.h"
+#include "format/FourCC.h"
 #include "isom/ParserInput.h"
 #include "isom/TopLevelBox.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
-using ZENT::SDK::Utility::FourCC;
+using Format::FourCC;
 
 namespace {
 

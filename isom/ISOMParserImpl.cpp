@@ -7,6 +7,7 @@
 #include "common/CodecTables.h"
 #include "common/PacketBlock.h"
 #include "format/ByteOrder.h"
+#include "format/FourCC.h"
 #include "format/MetadataEntry.h"
 #include "isom/BoxParser.h"
 #include "isom/EmbeddedFile.h"
@@ -15,10 +16,10 @@
 
 namespace ZENT::SDK::Pelagor2 {
 
+using Format::FourCC;
 using Format::MetadataForm;
 using ZENT::SDK::Utility::CodecKind;
 using ZENT::SDK::Utility::DecoderConfig;
-using ZENT::SDK::Utility::FourCC;
 
 namespace {
 

@@ -3,15 +3,16 @@
 #include "common/CodecTables.h"
 #include "format/BadFormat.h"
 #include "format/BoxHeader.h"
+#include "format/FourCC.h"
 #include "format/MetadataEntry.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
 using Format::BoxHeader;
 using Format::BoxView;
+using Format::FourCC;
 using ZENT::SDK::Utility::CodecKind;
 using ZENT::SDK::Utility::DecoderConfig;
-using ZENT::SDK::Utility::FourCC;
 
 namespace {
 

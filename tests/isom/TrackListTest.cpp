@@ -4,9 +4,10 @@
 
 #include "ReaderFixture.h"
 #include "common/CodecTables.h"
+#include "format/FourCC.h"
 
 using namespace writer;
-using ZENT::SDK::Utility::FourCCLittle;
+using ZENT::SDK::Format::FourCCLittle;
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "RecordingFixture.h"
+#include "format/FourCC.h"
 #include "viewwhilerecording/CodecTags.h"
 #include "viewwhilerecording/IndexScan.h"
 #include "viewwhilerecording/ViewWhileRec.h"
@@ -11,7 +12,7 @@
 namespace {
 
 using namespace vwrtest;
-using ZENT::SDK::Utility::FourCCLittle;
+using ZENT::SDK::Format::FourCCLittle;
 using ZENT::SDK::ViewWhileRecording::kTagG711;
 using ZENT::SDK::ViewWhileRecording::kTagMetj;
 using ZENT::SDK::ViewWhileRecording::kTagMett;

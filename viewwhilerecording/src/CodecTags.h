@@ -7,10 +7,11 @@
 #include <cstdint>
 
 #include "common/CodecTables.h"
+#include "format/FourCC.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 
-using Utility::FourCCLittle;
+using Format::FourCCLittle;
 
 // Either G.711 law; the configuration names the one.
 constexpr uint32_t kTagG711 = FourCCLittle("G711");
