@@ -1,7 +1,9 @@
 #include "viewwhilerecording/IndexRecord.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "format/ExpGolomb.h"
 #include "viewwhilerecording/CodecTags.h"
 #include "viewwhilerecording/ViewWhileRecException.h"
 
@@ -9,7 +11,6 @@ namespace ZENT::SDK::ViewWhileRecording {
 
 namespace {
 
-constexpr unsigned kMaxLeadingZeros = 31;
 constexpr uint32_t kSizesReservedAtOnce = 4096;
 
 // Most significant bit first, one GetData per byte as the bits are needed.
@@ -32,12 +33,10 @@ public:
         return value;
     }
 
-    // Unsigned Exp-Golomb: n zeros, a one, n bits; 2^n - 1 + the bits.
     uint32_t UnsignedExpGolomb() {
-        unsigned zeros = 0;
-        while (Bit() == 0)
-            if (++zeros > kMaxLeadingZeros) ThrowFormatError();
-        return uint32_t((uint64_t(1) << zeros) - 1 + Bits(zeros));
+        const std::optional<uint32_t> value = Format::ReadExpGolomb(*this);
+        if (!value) ThrowFormatError();
+        return *value;
     }
 
     // Bits that the rest of the file can still deliver.
