@@ -5,6 +5,7 @@
 
 #include "common/BitReader.h"
 #include "common/ExpGolomb.h"
+#include "format/NalUnits.h"
 #include "isom/AVReader.h"
 
 namespace ZENT::SDK::Utility {
@@ -21,9 +22,13 @@ constexpr Width kAvcSliceWidth[5] = {kPredicted, kBipredicted, kIntra, kPredicte
 // HEVC slice_type: B, P, I.
 constexpr Width kHevcSliceWidth[3] = {kBipredicted, kPredicted, kIntra};
 
-constexpr unsigned kAvcSlice = 1, kAvcPartitionA = 2, kAvcIdrSlice = 5;
-constexpr unsigned kHevcLastNonIrapSlice = 9, kHevcFirstIrap = 16, kHevcLastIrapSlice = 21, kHevcLastIrap = 23;
-constexpr unsigned kHevcSequenceSet = 33, kHevcPictureSet = 34;
+using Format::AvcUnit::kIdrSlice;
+using Format::AvcUnit::kPartitionA;
+using Format::AvcUnit::kSlice;
+using Format::HevcUnit::kFirstIrap;
+using Format::HevcUnit::kLastIrap;
+using Format::HevcUnit::kLastIrapSlice;
+using Format::HevcUnit::kLastNonIrapSlice;
 
 // The header fields read sit in the first bytes of a unit: a slice header's
 // type comes within a few dozen bits, a sequence set's coding block sizes
@@ -125,9 +130,9 @@ void CodedFrameParser::ReadUnit(const uint8_t* unit, size_t size, CodedFrame& fr
             return;
         }
         if (size < 1 || (unit[0] & 0x80) != 0) return;
-        unsigned type = unit[0] & 0x1F;
-        if (type == kAvcIdrSlice) frame.randomAccess = true;
-        if (type == kAvcSlice || type == kAvcPartitionA || type == kAvcIdrSlice) {
+        unsigned type = Format::AvcUnitType(unit[0]);
+        if (type == kIdrSlice) frame.randomAccess = true;
+        if (type == kSlice || type == kPartitionA || type == kIdrSlice) {
             int width = AvcSliceWidth(unit + 1, size - 1);
             if (width > widest) widest = width;
         }
@@ -138,18 +143,18 @@ void CodedFrameParser::ReadUnit(const uint8_t* unit, size_t size, CodedFrame& fr
 
 void CodedFrameParser::ReadHevcUnit(const uint8_t* unit, size_t size, CodedFrame& frame, int& widest) {
     if (size < 2 || (unit[0] & 0x80) != 0) return;
-    unsigned type = (unit[0] >> 1) & 0x3F;
+    unsigned type = Format::HevcUnitType(unit[0]);
     unsigned layer = ((unit[0] & 1u) << 5) | (unit[1] >> 3);
     // Units of other layers name parameter sets of their own.
     if (layer != 0 || (unit[1] & 7) == 0) return;
-    bool irap = type >= kHevcFirstIrap && type <= kHevcLastIrap;
+    bool irap = type >= kFirstIrap && type <= kLastIrap;
     if (irap) frame.randomAccess = true;
 
-    if (type == kHevcSequenceSet || type == kHevcPictureSet) {
+    if (type == Format::HevcUnit::kSequenceSet || type == Format::HevcUnit::kPictureSet) {
         uint8_t body[kParameterSetBytes];
         size_t length = Unescape(unit + 2, size - 2, body, sizeof(body));
         BitReader bits(body, body + length);
-        if (type == kHevcPictureSet) {
+        if (type == Format::HevcUnit::kPictureSet) {
             uint32_t id = ReadExpGolomb(bits);
             HevcPictureSet set;
             uint32_t sequenceSetId = ReadExpGolomb(bits);
@@ -195,7 +200,7 @@ void CodedFrameParser::ReadHevcUnit(const uint8_t* unit, size_t size, CodedFrame
         return;
     }
 
-    if (type > kHevcLastNonIrapSlice && (type < kHevcFirstIrap || type > kHevcLastIrapSlice)) return;
+    if (type > kLastNonIrapSlice && (type < kFirstIrap || type > kLastIrapSlice)) return;
     uint8_t header[kSliceHeaderBytes];
     size_t length = Unescape(unit + 2, size - 2, header, sizeof(header));
     BitReader bits(header, header + length);

@@ -11,6 +11,36 @@ namespace ZENT::SDK::Format {
 
 inline constexpr uint8_t kStartCode[4] = {0, 0, 0, 1};
 
+// The unit type in a NAL unit's first header byte.
+constexpr unsigned AvcUnitType(uint8_t header) { return header & 0x1Fu; }
+constexpr unsigned HevcUnitType(uint8_t header) { return (header >> 1) & 0x3Fu; }
+
+// The H.264 unit types the readers tell apart.
+namespace AvcUnit {
+constexpr unsigned kSlice = 1;
+constexpr unsigned kPartitionA = 2;
+constexpr unsigned kIdrSlice = 5;
+constexpr unsigned kSei = 6;
+constexpr unsigned kSequenceSet = 7;
+constexpr unsigned kPictureSet = 8;
+constexpr unsigned kPrefix = 14;
+}  // namespace AvcUnit
+
+// The HEVC unit types the readers tell apart; 16 to 23 are random-access
+// (IRAP) pictures, of which 16 to 21 are slices.
+namespace HevcUnit {
+constexpr unsigned kLastNonIrapSlice = 9;
+constexpr unsigned kFirstIrap = 16;
+constexpr unsigned kIdrWithLeading = 19;
+constexpr unsigned kIdrWithoutLeading = 20;
+constexpr unsigned kLastIrapSlice = 21;
+constexpr unsigned kLastIrap = 23;
+constexpr unsigned kVideoSet = 32;
+constexpr unsigned kSequenceSet = 33;
+constexpr unsigned kPictureSet = 34;
+constexpr unsigned kPrefixSei = 39;
+}  // namespace HevcUnit
+
 // One unit behind its length prefix.
 struct PrefixedUnit {
     uint64_t prefixOffset = 0;  // where its prefix stands

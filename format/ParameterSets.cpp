@@ -13,9 +13,6 @@ constexpr size_t kAvcRecordHeaderLength = 6;
 constexpr size_t kHevcRecordHeaderLength = 22;
 constexpr uint8_t kAvcSequenceSetCountMask = 0x1F;
 constexpr uint8_t kHevcUnitTypeMask = 0x3F;
-constexpr uint8_t kHevcVps = 32;
-constexpr uint8_t kHevcPps = 34;
-constexpr uint8_t kHevcPrefixSei = 39;
 
 // Where a unit goes: the leading group, the group after it, or nowhere.
 enum class Group { Leading, Trailing, None };
@@ -81,8 +78,8 @@ private:
 Group HevcGroup(HevcUnitChoice choice, uint8_t arrayHeader) {
     if (choice == HevcUnitChoice::All) return Group::Leading;
     const unsigned type = arrayHeader & kHevcUnitTypeMask;
-    if (type >= kHevcVps && type <= kHevcPps) return Group::Leading;
-    return type == kHevcPrefixSei ? Group::Trailing : Group::None;
+    if (type >= HevcUnit::kVideoSet && type <= HevcUnit::kPictureSet) return Group::Leading;
+    return type == HevcUnit::kPrefixSei ? Group::Trailing : Group::None;
 }
 
 }  // namespace

@@ -42,31 +42,34 @@ private:
 enum class UnitAction { kInsertThenWrite, kWriteUnlessInserted, kDrop, kWrite };
 
 UnitAction AvcAction(unsigned type) {
+    using namespace Format::AvcUnit;
     switch (type) {
-        case 1:
-        case 5:
-        case 6:
-        case 14: return UnitAction::kInsertThenWrite;
-        case 7: return UnitAction::kWriteUnlessInserted;
-        case 8: return UnitAction::kDrop;
+        case kSlice:
+        case kIdrSlice:
+        case kSei:
+        case kPrefix: return UnitAction::kInsertThenWrite;
+        case kSequenceSet: return UnitAction::kWriteUnlessInserted;
+        case kPictureSet: return UnitAction::kDrop;
         default: return UnitAction::kWrite;
     }
 }
 
 UnitAction HevcAction(unsigned type) {
+    using namespace Format::HevcUnit;
     switch (type) {
-        case 19:
-        case 20:
-        case 39: return UnitAction::kInsertThenWrite;
-        case 32: return UnitAction::kWriteUnlessInserted;
-        case 33:
-        case 34: return UnitAction::kDrop;
+        case kIdrWithLeading:
+        case kIdrWithoutLeading:
+        case kPrefixSei: return UnitAction::kInsertThenWrite;
+        case kVideoSet: return UnitAction::kWriteUnlessInserted;
+        case kSequenceSet:
+        case kPictureSet: return UnitAction::kDrop;
         default: return UnitAction::kWrite;
     }
 }
 
 bool EndsParameterPhase(bool hevc, unsigned type) {
-    return hevc ? (type == 19 || type == 20) : (type == 1 || type == 5);
+    if (hevc) return type == Format::HevcUnit::kIdrWithLeading || type == Format::HevcUnit::kIdrWithoutLeading;
+    return type == Format::AvcUnit::kSlice || type == Format::AvcUnit::kIdrSlice;
 }
 
 }  // namespace
@@ -90,7 +93,7 @@ uint64_t RewriteNalUnits(const uint8_t* sample, uint64_t size, unsigned prefixSi
                 continue;
             }
             const uint8_t header = sample[unit.offset];
-            const unsigned type = hevc ? (header & 0x7E) >> 1 : header & 0x1F;
+            const unsigned type = hevc ? Format::HevcUnitType(header) : Format::AvcUnitType(header);
             bool write = true;
             bool endsPhase = EndsParameterPhase(hevc, type);
             switch (hevc ? HevcAction(type) : AvcAction(type)) {
