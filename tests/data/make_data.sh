@@ -59,16 +59,20 @@ entries+=":stream=index,id,codec_name,codec_type,codec_tag_string,width,height,s
 entries+=",time_base,start_pts,duration_ts,duration,nb_frames"
 entries+=":packet=stream_index,pts,dts,duration,size,pos,flags,data_hash"
 version=$(ffprobe -version | head -n 1 | cut -d " " -f 1-3)
-for f in "${files[@]}"; do
-  {
-    echo "# $version: ffprobe -show_entries $entries -show_data_hash CRC32 -of compact $f"
-    # A packet with side data (the AAC priming packet) gets an empty
-    # side_data section that breaks its line in two; join it back.
-    ffprobe -v error -show_entries "$entries" -show_data_hash CRC32 -of compact "$f" |
-      sed -e ':a' -e '/|side_data|$/{N;s/|side_data|\n|/|/;ba' -e '}'
-  } > "$f.ffprobe.txt"
-  python3 box_figures.py "$f" > "$f.boxes.txt"
-done
+figures() {
+  local f
+  for f in "$@"; do
+    {
+      echo "# $version: ffprobe -show_entries $entries -show_data_hash CRC32 -of compact $f"
+      # A packet with side data (the AAC priming packet) gets an empty
+      # side_data section that breaks its line in two; join it back.
+      ffprobe -v error -show_entries "$entries" -show_data_hash CRC32 -of compact "$f" |
+        sed -e ':a' -e '/|side_data|$/{N;s/|side_data|\n|/|/;ba' -e '}'
+    } > "$f.ffprobe.txt"
+    python3 box_figures.py "$f" > "$f.boxes.txt"
+  done
+}
+figures "${files[@]}"
 ls -l "${files[@]}"
 
 # Protected copies of two of the files above, encrypted by ffmpeg's MP4 muxer
@@ -114,3 +118,102 @@ for pair in "${protected[@]}"; do
   fi
 done
 ls -l "${protected[@]%%:*}" cenc_key.txt
+
+# One scene in several builds for the checker: 4 s of testsrc (100 frames,
+# H.264 without B-frames, a key frame every 25) and a 1 kHz tone (AAC, 16 kHz
+# mono), each build with one known fault in its video track. -fps_mode
+# passthrough keeps the frame times the filter leaves; without it the muxer's
+# constant frame rate would fill the hole and the jump with copies.
+scene=(-f lavfi -t 4 -i "testsrc=size=$size:rate=25" -f lavfi -t 4 -i "sine=frequency=1000:sample_rate=16000"
+       -map 0:v -map 1:a)
+codecs=("${x264[@]}" -bf 0 -c:a aac -b:a 32k -ac 1)
+ffmpeg "${common[@]}" "${scene[@]}" "${codecs[@]}" "${output[@]}" check_clean.mp4
+# Frame 40 left out: one frame time missing between the frames 39 and 41.
+ffmpeg "${common[@]}" "${scene[@]}" -vf "select='not(eq(n\,40))'" -fps_mode passthrough \
+  "${codecs[@]}" "${output[@]}" check_dropped.mp4
+# Frames 60 on two seconds later.
+ffmpeg "${common[@]}" "${scene[@]}" -vf "setpts='PTS+if(gte(N\,60)\,2/TB\,0)'" -fps_mode passthrough \
+  "${codecs[@]}" "${output[@]}" check_jump.mp4
+# A key frame forced at frame 35; the encoder counts the next 25 from it.
+ffmpeg "${common[@]}" "${scene[@]}" -force_key_frames "expr:eq(n,35)" "${codecs[@]}" "${output[@]}" check_gop.mp4
+
+# Two copies of check_clean.mp4 patched in place, every other byte the same:
+# check_keymoved.mp4 with the last sync-sample entry of the video track one
+# sample later (76 -> 77), check_corrupt.mp4 with the IDR unit of sample 51
+# (a key frame) turned into a non-IDR slice unit (header byte type 5 -> 1).
+python3 - check_clean.mp4 check_keymoved.mp4 check_corrupt.mp4 <<'PYTHON'
+import struct
+import sys
+
+clean, keymoved, corrupt = sys.argv[1:]
+data = open(clean, "rb").read()
+
+
+def u32(pos):
+    return struct.unpack(">I", data[pos:pos + 4])[0]
+
+
+def find(start, end, path):
+    while start < end:
+        size, kind = u32(start), data[start + 4:start + 8]
+        if kind == path[0]:
+            return (start + 8, start + size) if len(path) == 1 else find(start + 8, start + size, path[1:])
+        start += size
+    raise ValueError("no box %s" % path[0])
+
+
+def entries(stbl, kind, header):
+    """The start of a table's 32-bit entries and their count."""
+    body = find(*stbl, [kind])[0]
+    return body + header, u32(body + header - 4)
+
+
+# The video track is the first one.
+trak = find(0, len(data), [b"moov", b"trak"])
+assert data[find(*trak, [b"mdia", b"hdlr"])[0] + 8:][:4] == b"vide"
+stbl = find(*trak, [b"mdia", b"minf", b"stbl"])
+avcc = data.index(b"avcC", stbl[0]) + 4
+assert data[avcc + 4] & 3 == 3, "4-byte unit lengths"
+
+# The last sync-sample entry one sample later.
+stss, keys = entries(stbl, b"stss", 8)
+last = stss + 4 * (keys - 1)
+moved = bytearray(data)
+struct.pack_into(">I", moved, last, u32(last) + 1)
+open(keymoved, "wb").write(moved)
+
+# Sample offsets from the chunk offsets (stco), the samples per chunk (stsc)
+# and the sample sizes (stsz, no constant size).
+stsz, count = entries(stbl, b"stsz", 12)
+assert u32(stsz - 8) == 0
+sizes = [u32(stsz + 4 * i) for i in range(count)]
+stsc, runs = entries(stbl, b"stsc", 8)
+stco, chunks = entries(stbl, b"stco", 8)
+offsets = []
+for chunk in range(1, chunks + 1):
+    per_chunk = [u32(stsc + 12 * r + 4) for r in range(runs) if u32(stsc + 12 * r) <= chunk][-1]
+    pos = u32(stco + 4 * (chunk - 1))
+    for _ in range(per_chunk):
+        offsets.append(pos)
+        pos += sizes[len(offsets) - 1]
+assert len(offsets) == count
+
+# Sample 51 (a sync sample): the first unit of type 5 behind the 4-byte
+# length prefixes gets type 1, its other header bits kept.
+sample = 51
+assert any(u32(stss + 4 * k) == sample for k in range(keys))
+pos, end = offsets[sample - 1], offsets[sample - 1] + sizes[sample - 1]
+while data[pos + 4] & 0x1F != 5:
+    pos += 4 + u32(pos)
+    assert pos < end
+broken = bytearray(data)
+broken[pos + 4] = data[pos + 4] & 0xE0 | 1
+open(corrupt, "wb").write(broken)
+PYTHON
+checks=(check_clean.mp4 check_dropped.mp4 check_jump.mp4 check_gop.mp4 check_keymoved.mp4 check_corrupt.mp4)
+# ffprobe's parser reads the damaged slice header of check_corrupt.mp4 as a
+# non-IDR one and complains about its reference marking; the figures are
+# still whole.
+figures "${checks[@]:0:5}"
+figures check_corrupt.mp4 2>/dev/null
+ls -l "${checks[@]}"
