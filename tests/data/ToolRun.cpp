@@ -4,9 +4,10 @@
 
 namespace datatest {
 
-ToolRun RunStampwalk(const std::string& path, int timeType) {
-    const testsupport::ProgramRun program =
-        testsupport::RunProgram(STAMPWALK_TOOL, {"-p", path, "-t", std::to_string(timeType)});
+ToolRun RunStampwalk(const std::string& path, int timeType, const std::vector<std::string>& options) {
+    std::vector<std::string> arguments = {"-p", path, "-t", std::to_string(timeType)};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const testsupport::ProgramRun program = testsupport::RunProgram(STAMPWALK_TOOL, arguments);
     ToolRun run;
     run.exitCode = program.exitCode;
     std::string line;

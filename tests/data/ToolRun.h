@@ -12,8 +12,9 @@ struct ToolRun {
     std::vector<std::string> lines;
 };
 
-// stampwalk -p PATH -t TIMETYPE, with the tool that the build made.
-ToolRun RunStampwalk(const std::string& path, int timeType);
+// stampwalk -p PATH -t TIMETYPE and then the options, with the tool that the
+// build made.
+ToolRun RunStampwalk(const std::string& path, int timeType, const std::vector<std::string>& options = {});
 
 bool StartsWith(const std::string& text, const std::string& prefix);
 
