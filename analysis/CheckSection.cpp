@@ -31,6 +31,21 @@ double Seconds(const ContainerTime& time) {
     return static_cast<double>(time.value) / (time.timescale == 0 ? 1.0 : time.timescale);
 }
 
+// "coded types: I 3 (4.0 %), P 72 (96.0 %), B 0 (0.0 %)", when any frame's slices were read.
+void WriteCodedTypes(std::ostream& out, const std::string& prefix, const std::array<uint64_t, 3>& counts) {
+    const uint64_t total = counts[0] + counts[1] + counts[2];
+    if (total == 0) return;
+    static constexpr char kNames[] = {'I', 'P', 'B'};
+    out << prefix << "coded types:";
+    for (size_t type = 0; type < counts.size(); ++type) {
+        char share[32];
+        std::snprintf(share, sizeof share, "%.1f",
+                      100.0 * static_cast<double>(counts[type]) / static_cast<double>(total));
+        out << (type == 0 ? " " : ", ") << kNames[type] << ' ' << counts[type] << " (" << share << " %)";
+    }
+    out << "\n";
+}
+
 }  // namespace
 
 void WriteFinding(std::ostream& out, const Finding& finding, TimeBasis basis) {
@@ -71,11 +86,23 @@ void WriteCheckSection(std::ostream& out, const std::vector<TrackCheck>& tracks)
         if (track.gop)
             out << ", GOP min " << track.gop->min << " usual " << track.gop->usual << " max " << track.gop->max;
         out << "\n";
+        WriteCodedTypes(out, prefix, track.codedTypes);
+        if (track.integrity[0] + track.integrity[1] + track.integrity[2] > 0) {
+            out << prefix << "integrity: " << track.integrity[0] << " match, " << track.integrity[1] << " mismatch, "
+                << track.integrity[2] << " no value\n";
+        }
         for (const Finding& finding : track.findings) WriteFinding(out, finding, track.basis);
         out << prefix.substr(0, prefix.size() - 1) << ": " << Plural(track.findings.size(), "finding") << "\n";
         total += track.findings.size();
     }
     out << "check: " << Plural(total, "finding") << " in " << Plural(tracks.size(), "track") << "\n";
+}
+
+void WriteProgressLine(std::ostream& out, const RecordingProgress& progress) {
+    out << "check: in progress, " << Plural(progress.completeChunks, "complete chunk") << ", "
+        << Plural(progress.samples, "sample");
+    if (progress.reachedTime) out << " up to " << *progress.reachedTime << " ms";
+    out << ", " << progress.pendingBytes << " bytes not complete yet\n";
 }
 
 }  // namespace ZENT::SDK::Analysis

@@ -16,6 +16,9 @@ void WriteFinding(std::ostream& out, const Finding& finding, TimeBasis basis);
 
 void WriteCheckSection(std::ostream& out, const std::vector<TrackCheck>& tracks);
 
+// check: in progress, <n> complete chunks, <samples> samples up to <time> ms, <bytes> bytes not complete yet
+void WriteProgressLine(std::ostream& out, const RecordingProgress& progress);
+
 }  // namespace ZENT::SDK::Analysis
 
 #endif

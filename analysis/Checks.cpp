@@ -75,10 +75,16 @@ void JudgeGops(const std::vector<bool>& keys, TrackCheck& result) {
     std::map<uint64_t, uint64_t> lengths;
     ForEachGop(keys, [&lengths](uint64_t, uint64_t length) { ++lengths[length]; });
     if (lengths.empty()) return;
-    const auto usual = std::max_element(lengths.begin(), lengths.end(), [](const auto& left, const auto& right) {
-                           return left.second < right.second;
-                       })->first;
+    const auto most = std::max_element(lengths.begin(), lengths.end(),
+                                       [](const auto& left, const auto& right) { return left.second < right.second; });
+    const uint64_t usual = most->first;
     result.gop = GopLengths{lengths.begin()->first, usual, lengths.rbegin()->first};
+    // A length is usual only when more GOPs have it than any other, and at
+    // least two: two GOPs of 21 and 25 frames show no rhythm to depart from.
+    const bool clear = most->second >= 2 && std::none_of(lengths.begin(), lengths.end(), [&](const auto& entry) {
+                           return entry.first != usual && entry.second == most->second;
+                       });
+    if (!clear) return;
     ForEachGop(keys, [&result, usual](uint64_t start, uint64_t length) {
         if (length == usual) return;
         result.findings.push_back(
@@ -138,12 +144,49 @@ void Checker::AddFrame(const FrameRecord& frame) {
 
     if (frame.key) ++figures.keyFrames;
     if (figures.video) state.keys.push_back(frame.key);
+    CheckCoding(state, frame);
     CheckClock(state, frame);
 }
 
+void Checker::CheckCoding(TrackState& state, const FrameRecord& frame) {
+    TrackCheck& figures = state.figures;
+    const uint64_t index = figures.framesRead - 1;
+    static constexpr char kCodedTypes[] = {'I', 'P', 'B'};
+    for (size_t type = 0; type < figures.codedTypes.size(); ++type) {
+        if (frame.codedType == kCodedTypes[type]) ++figures.codedTypes[type];
+    }
+    if (frame.codedType != 0 && frame.randomAccess != frame.key) {
+        state.frameFindings.push_back(
+            Found("key-mismatch", frame.track, index,
+                  frame.key ? "marked key, but no IDR or IRAP unit" : "IDR or IRAP unit in a frame not marked key"));
+    }
+    switch (frame.integrity) {
+        case Integrity::kNotRun: break;
+        case Integrity::kMatch: ++figures.integrity[0]; break;
+        case Integrity::kMismatch:
+            ++figures.integrity[1];
+            state.frameFindings.push_back(Found("integrity", frame.track, index, "check value mismatch"));
+            break;
+        case Integrity::kNoValue:
+            ++figures.integrity[2];
+            state.frameFindings.push_back(Found("integrity", frame.track, index, "no check value"));
+            break;
+    }
+}
+
 void Checker::CheckClock(TrackState& state, const FrameRecord& frame) const {
-    if (!frame.recordTime || !frame.streamTime) return;
     ClockState& clock = state.clock;
+    if (frame.timeZone) {
+        if (clock.timeZone && *clock.timeZone != *frame.timeZone) {
+            state.frameFindings.push_back(Found("clock", frame.track, state.figures.framesRead - 1,
+                                                "time zone " + std::to_string(frame.timeZone->first) +
+                                                    " s, daylight saving " + std::to_string(frame.timeZone->second) +
+                                                    " s, was " + std::to_string(clock.timeZone->first) + " s and " +
+                                                    std::to_string(clock.timeZone->second) + " s"));
+        }
+        clock.timeZone = frame.timeZone;
+    }
+    if (!frame.recordTime || !frame.streamTime) return;
     const int64_t offset = *frame.recordTime - *frame.streamTime;
     if (!clock.firstOffset) {
         clock.firstOffset = offset;
@@ -161,7 +204,7 @@ void Checker::CheckClock(TrackState& state, const FrameRecord& frame) const {
         return;
     }
     clock.reportedDrift = drift;
-    state.clockFindings.push_back(Found("clock", frame.track, state.figures.framesRead - 1,
+    state.frameFindings.push_back(Found("clock", frame.track, state.figures.framesRead - 1,
                                         "record minus stream time " + std::to_string(offset) + " ms, " + Signed(drift) +
                                             " ms from " + std::to_string(*clock.firstOffset) +
                                             " ms at the first frame"));
@@ -183,7 +226,7 @@ TrackCheck Checker::Judge(const TrackState& state) const {
         result.findings.push_back(Found("first-not-key", result.track, 0, "the first video frame is not a key frame"));
     }
     if (result.video) JudgeGops(state.keys, result);
-    result.findings.insert(result.findings.end(), state.clockFindings.begin(), state.clockFindings.end());
+    result.findings.insert(result.findings.end(), state.frameFindings.begin(), state.frameFindings.end());
     std::stable_sort(result.findings.begin(), result.findings.end(),
                      [](const Finding& left, const Finding& right) { return left.index < right.index; });
 

@@ -10,14 +10,18 @@
 //   duplicate      a step of zero
 //   jump           a step longer than jumpSeconds either way (instead of gap or backward)
 //   first-not-key  the first frame of a video track is not a key frame
+//   key-mismatch   the stored key flag disagrees with the slice headers (IDR or IRAP unit)
+//   integrity      the integrity test found a mismatch or no value
 //   gop            a complete GOP whose length differs from the usual one
-//   clock          record time minus stream time moved from the first frame's offset
+//   clock          record time minus stream time moved from the first frame's offset, or
+//                  the camera's time zone or daylight saving changed
 // The interval rules run on one basis time per track: the container's decode
 // time when every frame has one (exact ticks), else the stream time, else the
 // record time (milliseconds), each only when every frame has it.
 #ifndef STAMPWALK_ANALYSIS_CHECKS_H
 #define STAMPWALK_ANALYSIS_CHECKS_H
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -67,6 +71,10 @@ struct TrackCheck {
     std::optional<double> frameRate;
     uint64_t keyFrames = 0;
     std::optional<GopLengths> gop;  // video with at least one complete GOP
+    // Frames by the type their slice headers give: I, P, B.
+    std::array<uint64_t, 3> codedTypes{};
+    // Frames the integrity test ran on, by outcome: match, mismatch, no value.
+    std::array<uint64_t, 3> integrity{};
     std::vector<Finding> findings;  // in frame order
 };
 
@@ -82,7 +90,8 @@ public:
 private:
     struct ClockState {
         std::optional<int64_t> firstOffset;
-        std::optional<int64_t> reportedDrift;  // while away from the first offset
+        std::optional<int64_t> reportedDrift;                 // while away from the first offset
+        std::optional<std::pair<int32_t, int32_t>> timeZone;  // of the last frame that named one
     };
 
     struct TrackState {
@@ -93,11 +102,12 @@ private:
         TimeColumn recordTimes;
         std::vector<bool> keys;  // video only
         ClockState clock;
-        std::vector<Finding> clockFindings;
+        std::vector<Finding> frameFindings;  // found frame by frame, in frame order
     };
 
     TrackState& StateOf(uint32_t track, bool video);
     void CheckClock(TrackState& state, const FrameRecord& frame) const;
+    static void CheckCoding(TrackState& state, const FrameRecord& frame);
     TrackCheck Judge(const TrackState& state) const;
 
     CheckOptions options_;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace ZENT::SDK::Analysis {
 
@@ -21,12 +22,13 @@ struct ContainerTime {
 enum class Integrity : uint8_t { kNotRun, kMatch, kMismatch, kNoValue };
 
 struct FrameRecord {
-    uint32_t track = 0;    // the track number of the summary (1-based)
-    uint64_t index = 0;    // 0-based within its track, in the order handed out
-    std::string codec;     // the name the text line prints ("H264", "AAC4", ...)
-    char frameType = '?';  // 'I', 'P', 'B' or '?', as the text line prints it
-    char codedType = 0;    // 'I', 'P' or 'B' from the slice headers; 0 when not known
-    bool key = false;      // the stored key flag
+    uint32_t track = 0;         // the track number of the summary (1-based)
+    uint64_t index = 0;         // 0-based within its track, in the order handed out
+    std::string codec;          // the name the text line prints ("H264", "AAC4", ...)
+    char frameType = '?';       // 'I', 'P', 'B' or '?', as the text line prints it
+    char codedType = 0;         // 'I', 'P' or 'B' from the slice headers; 0 when not known
+    bool randomAccess = false;  // with a coded type: an IDR (H.264) or IRAP (HEVC) unit is present
+    bool key = false;           // the stored key flag
     bool video = false;
     // Where the container gives them.
     std::optional<ContainerTime> decodeTime;
@@ -36,6 +38,9 @@ struct FrameRecord {
     std::optional<int64_t> recordTime;
     std::optional<int64_t> streamTime;
     std::optional<int64_t> cameraTime;
+    // The camera's zone in seconds, where the frame names one: its offset
+    // and its daylight-saving shift.
+    std::optional<std::pair<int32_t, int32_t>> timeZone;
     uint32_t size = 0;          // the payload size the text line prints
     uint32_t crc32 = 0;         // the CRC the text line prints (header and payload)
     uint32_t payloadCrc32 = 0;  // the stored payload alone
@@ -52,6 +57,14 @@ struct TrackRecord {
     bool video = false;
     uint64_t sampleCount = 0;  // samples in the index
     uint32_t durationSeconds = 0;
+};
+
+// How far a recording in progress could be read.
+struct RecordingProgress {
+    uint32_t completeChunks = 0;
+    uint64_t samples = 0;                // in the complete chunks
+    std::optional<int64_t> reachedTime;  // the latest sample time, milliseconds since 1970
+    uint64_t pendingBytes = 0;           // after the complete chunks
 };
 
 }  // namespace ZENT::SDK::Analysis

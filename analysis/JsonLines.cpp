@@ -166,6 +166,20 @@ void JsonLinesWriter::WriteResult(const RunResult& result) {
     Unsigned(result.tracks);
     Key("findings");
     Unsigned(result.findings);
+    if (result.progress) {
+        Key("chunks");
+        Unsigned(result.progress->completeChunks);
+        Key("samples");
+        Unsigned(result.progress->samples);
+        Key("reachedTime");
+        if (result.progress->reachedTime) {
+            AppendMilliseconds(line_, *result.progress->reachedTime);
+        } else {
+            line_ += "null";
+        }
+        Key("pendingBytes");
+        Unsigned(result.progress->pendingBytes);
+    }
     End();
 }
 

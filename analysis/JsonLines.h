@@ -4,6 +4,7 @@
 #define STAMPWALK_ANALYSIS_JSONLINES_H
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@ struct RunResult {
     uint64_t frames = 0;
     uint64_t tracks = 0;
     uint64_t findings = 0;
+    std::optional<RecordingProgress> progress;  // a recording in progress
 };
 
 class JsonLinesWriter {

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "app/FrameCollector.h"
+#include "common/CodecTables.h"
 #include "viewwhilerecording/ViewWhileRec.h"
 
 FallbackFrameReport::FallbackFrameReport(int32_t timeType)
@@ -13,25 +15,73 @@ std::string FallbackFrameReport::BuildLine(const TMediaPacket& packet) {
     return LineUpToSize<uint16_t>(packet, uint32_t(packet.localSeconds)).str();
 }
 
-void ViewWhileRec(const std::string& pathname, int32_t timeType) {
+namespace {
+
+namespace Analysis = ZENT::SDK::Analysis;
+
+void SetKey(VIEWWHILEREC_HANDLE parser, const std::vector<TrackKey>& keys) {
+    if (keys.empty() || VIEWWHILEREC_IsEncrypted(parser) == 0) return;
+    const TrackKey* key = KeyFor(keys, nullptr, 0);
+    if (key == nullptr) key = &keys.front();
+    VIEWWHILEREC_SetKey(parser, key->key.data(), uint32_t(key->key.size()));
+}
+
+// The tracks as the collector numbered them, with the samples the reader indexed for each.
+void ReportTracksAndProgress(VIEWWHILEREC_HANDLE parser, const FrameCollector& collector, RunReport& report) {
+    std::vector<Analysis::TrackRecord> tracks;
+    const std::vector<uint32_t>& codecs = collector.FallbackCodecTypes();
+    for (size_t i = 0; i < codecs.size(); ++i) {
+        Analysis::TrackRecord& track = tracks.emplace_back();
+        track.track = uint32_t(i + 1);
+        track.codecType = codecs[i];
+        track.codec = ZENT::SDK::Utility::CodecName(codecs[i]);
+        const ZENT::SDK::Utility::CodecEntry* entry = ZENT::SDK::Utility::FindCodec(codecs[i]);
+        track.video = entry != nullptr && entry->kind == ZENT::SDK::Utility::CodecKind::kVideo;
+        uint64_t count = 0;
+        if (VIEWWHILEREC_GetSampleCount(parser, codecs[i], &count) == kOk) track.sampleCount = count;
+    }
+    report.Tracks(tracks);
+
+    VIEWWHILEREC_PROGRESS read{};
+    if (VIEWWHILEREC_GetProgress(parser, &read) != kOk) return;
+    Analysis::RecordingProgress progress;
+    progress.completeChunks = read.completeChunks;
+    progress.samples = read.samples;
+    if (read.samples > 0) progress.reachedTime = int64_t(read.reachedMilliseconds);
+    progress.pendingBytes = read.pendingBytes;
+    report.Progress(progress);
+}
+
+}  // namespace
+
+void ViewWhileRec(const RunOptions& options, RunReport& report) {
+    const bool text = options.Text();
     VIEWWHILEREC_HANDLE parser = nullptr;
-    int32_t status = VIEWWHILEREC_InitParser(&parser, pathname.c_str());
+    int32_t status = VIEWWHILEREC_InitParser(&parser, options.pathname.c_str());
     // Statuses print as their 32-bit pattern in lower-case hexadecimal; the
     // stream stays in that mode, which nothing printed later depends on.
-    std::cout << "ViewWhileRec - VIEWWHILEREC_InitParser scRet: " << std::hex << uint32_t(status) << std::endl;
+    if (text)
+        std::cout << "ViewWhileRec - VIEWWHILEREC_InitParser scRet: " << std::hex << uint32_t(status) << std::endl;
     if (status != kOk) return;
+    SetKey(parser, options.keys);
 
-    FallbackFrameReport report(timeType);
+    FallbackFrameReport lines(options.timeType);
+    FrameCollector collector([&report](const Analysis::FrameRecord& frame) { report.Frame(frame); });
+    const bool collects = options.Collects();
     for (;;) {
         TMediaPacket* packet = nullptr;
         status = VIEWWHILEREC_OutputRawPacket(parser, &packet);
         if (status != kOk) {
-            std::cout << "ViewWhileRec - VIEWWHILEREC_OutputRawPacket scRet: " << std::hex << uint32_t(status)
-                      << std::endl;
+            if (text) {
+                std::cout << "ViewWhileRec - VIEWWHILEREC_OutputRawPacket scRet: " << std::hex << uint32_t(status)
+                          << std::endl;
+            }
             break;
         }
-        if (!packet || !report.Report(*packet, std::cout)) break;
+        if (!packet || !lines.Report(*packet, text ? &std::cout : nullptr)) break;
+        if (collects) collector.AddFallbackPacket(*packet);
     }
+    if (collects) ReportTracksAndProgress(parser, collector, report);
     // Nothing is printed for it, but the parser is not left to the process's end.
     VIEWWHILEREC_ReleaseParser(&parser);
 }

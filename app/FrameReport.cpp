@@ -8,13 +8,11 @@ namespace {
 constexpr char kFrameLetters[] = {'I', 'P', 'B'};  // indexed by frame type
 constexpr uint32_t kLargestForwardStep = 0x7FFFFFFF;
 
-// A window's level counts only while its alert is raised. The level is fed
-// as a 32-bit integer: an 8-bit value would be printed as a character.
+}  // namespace
+
 int32_t MotionValue(const TMediaPacket& packet, int window) {
     return packet.motionWindowAlert[window] != 0 ? int32_t(packet.motionLevel[window]) : 0;
 }
-
-}  // namespace
 
 CodecAndFrameType GetCodecAndFrameType(const TMediaPacket& packet) {
     const bool known = packet.frameType >= 0 && packet.frameType < int32_t(sizeof(kFrameLetters));
@@ -33,9 +31,11 @@ bool RunningMinimum::Admit(uint32_t seconds) {
     return seconds - minimum_ <= kLargestForwardStep;
 }
 
-bool FrameLineReport::Report(const TMediaPacket& packet, std::ostream& out) {
+bool FrameLineReport::Report(const TMediaPacket& packet, std::ostream& out) { return Report(packet, &out); }
+
+bool FrameLineReport::Report(const TMediaPacket& packet, std::ostream* out) {
     if (!minimum_.Admit(packet.seconds)) return false;
-    out << BuildLine(packet) << std::endl;
+    if (out != nullptr) *out << BuildLine(packet) << std::endl;
     return true;
 }
 

@@ -20,6 +20,10 @@ struct CodecAndFrameType {
 
 CodecAndFrameType GetCodecAndFrameType(const TMediaPacket& packet);
 
+// A motion window's level, counted only while its alert is raised. A 32-bit
+// integer: an 8-bit value would be printed as a character.
+int32_t MotionValue(const TMediaPacket& packet, int window);
+
 // CRC-32 over the frame-information header and the payload together.
 uint32_t PacketCrc32(const TMediaPacket& packet);
 
@@ -50,6 +54,8 @@ public:
     // Applies the running-minimum test and prints the packet's line, flushed.
     // False when the test ends the run; nothing is printed then.
     bool Report(const TMediaPacket& packet, std::ostream& out);
+    // The same without a line when out is null.
+    bool Report(const TMediaPacket& packet, std::ostream* out);
 
 protected:
     FrameLineReport(int32_t timeType, const char* timedLine, const char* untimedLine)

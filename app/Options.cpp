@@ -1,8 +1,7 @@
 #include "app/Options.h"
 
-#include <cstdlib>
-#include <iostream>
 #include <stdexcept>
+#include <vector>
 
 #include <boost/lexical_cast.hpp>
 
@@ -40,7 +39,53 @@ bool RunWithOptionErrorHandlers(const std::function<void()>& steps, const po::op
     return false;
 }
 
-void ParsingOptions(int argc, char* argv[], po::variables_map& options, std::string& pathname, int& timeType) {
+void PrintCheckerUsage(const po::options_description& checker, std::ostream& out) {
+    out << checker << "\n";
+    out << "exit codes with --check:\n   0 no finding, 1 findings, 2 not readable as a recording, 255 command-line "
+           "error"
+        << "\n\n";
+}
+
+namespace {
+
+void ReadCheckerOptions(const po::variables_map& options, RunOptions& run) {
+    if (options.count("format")) {
+        const std::string& format = options["format"].as<std::string>();
+        if (format == "json") {
+            run.format = OutputFormat::kJson;
+        } else if (format == "csv") {
+            run.format = OutputFormat::kCsv;
+        } else if (format != "text") {
+            throw std::runtime_error("--format takes text, json or csv, not '" + format + "'");
+        }
+    }
+    run.check = options.count("check") > 0;
+    if (options.count("gap-tolerance")) {
+        run.tolerances.gapTolerance = options["gap-tolerance"].as<double>();
+        if (!(run.tolerances.gapTolerance > 1.0)) throw std::runtime_error("--gap-tolerance must be above 1");
+    }
+    if (options.count("jump-seconds")) {
+        run.tolerances.jumpSeconds = options["jump-seconds"].as<double>();
+        if (!(run.tolerances.jumpSeconds > 0.0)) throw std::runtime_error("--jump-seconds must be above 0");
+    }
+    if (options.count("clock-tolerance")) {
+        run.tolerances.clockToleranceMs = options["clock-tolerance"].as<int64_t>();
+        if (run.tolerances.clockToleranceMs < 0) throw std::runtime_error("--clock-tolerance must not be negative");
+    }
+    if (options.count("key")) {
+        for (const std::string& text : options["key"].as<std::vector<std::string>>()) {
+            const std::optional<TrackKey> key = ParseTrackKey(text);
+            if (!key)
+                throw std::runtime_error("--key takes 32 hexadecimal digits, or KID:KEY of 32 each: '" + text + "'");
+            run.keys.push_back(*key);
+        }
+    }
+    if (options.count("integrity-key")) run.integrityKey = options["integrity-key"].as<std::string>();
+}
+
+}  // namespace
+
+ParseOutcome ParsingOptions(int argc, char* argv[], po::variables_map& options, RunOptions& run, std::ostream& out) {
     // Built outside the guarded steps so that every handler can print it.
     po::options_description description("converter command line");
     // clang-format off
@@ -48,23 +93,46 @@ void ParsingOptions(int argc, char* argv[], po::variables_map& options, std::str
         ("help,h", "help message")
         ("pathname,p", po::value<std::string>(), "media file pathname")
         ("timetype,t", po::value<int>(), "time type");
+    // No long name may begin with p, t or h: every abbreviation of the three
+    // above must stay unambiguous.
+    po::options_description checker("checker options");
+    checker.add_options()
+        ("check", "check the frames and times; findings after the summary")
+        ("format", po::value<std::string>(), "text (default), json (JSON Lines) or csv (frames)")
+        ("gap-tolerance", po::value<double>(), "a step above this many usual intervals is a gap (1.5)")
+        ("jump-seconds", po::value<double>(), "a step above this many seconds is a jump (1)")
+        ("clock-tolerance", po::value<int64_t>(), "milliseconds record minus stream time may drift (1000)")
+        ("key", po::value<std::vector<std::string>>()->composing(), "AES-128 key HEX, or KID:HEX; repeatable")
+        ("integrity-key", po::value<std::string>(), "run the integrity test with this key");
     // clang-format on
+    po::options_description all;
+    all.add(description).add(checker);
 
+    ParseOutcome outcome = ParseOutcome::kRun;
     const bool parsed = RunWithOptionErrorHandlers(
         [&] {
             // Unknown options and bare words are tolerated so that wrappers may pass extra arguments.
-            po::store(po::command_line_parser(argc, argv).options(description).allow_unregistered().run(), options);
+            po::store(po::command_line_parser(argc, argv).options(all).allow_unregistered().run(), options);
             po::notify(options);
+            ReadCheckerOptions(options, run);
 
             if (options.count("help") || !options.count("pathname") || !options.count("timetype")) {
-                PrintUsage(description, std::cout);
-                std::exit(0);
+                PrintUsage(description, out);
+                // The usage text stays as it always was; asked for together
+                // with a checker option, help lists the checker's options too.
+                for (const auto& option : checker.options()) {
+                    if (options.count(option->long_name()) == 0) continue;
+                    PrintCheckerUsage(checker, out);
+                    break;
+                }
+                outcome = ParseOutcome::kUsage;
+                return;
             }
-            pathname = options["pathname"].as<std::string>();
-            std::cout << "ParsingOptions - processing media file pathname: " << pathname << '\n';
-            timeType = options["timetype"].as<int>();
-            std::cout << "ParsingOptions - parse time type: " << timeType << '\n';
+            run.pathname = options["pathname"].as<std::string>();
+            out << "ParsingOptions - processing media file pathname: " << run.pathname << '\n';
+            run.timeType = options["timetype"].as<int>();
+            out << "ParsingOptions - parse time type: " << run.timeType << '\n';
         },
-        description, std::cout);
-    if (!parsed) std::exit(-1);
+        description, out);
+    return parsed ? outcome : ParseOutcome::kError;
 }

@@ -321,6 +321,7 @@ TMediaPacket* ISOMParserImpl::MakePacket(TrackState& state, bool forward) {
         Advance(state, forward);
         throw;
     }
+    NoteOrigin(state, sample);
     Advance(state, forward);
 
     TMediaPacket* packet = ZENT::SDK::Utility::BuildPacket(infoBuffer_.data(), recordLength, payloadLength);
@@ -336,6 +337,39 @@ TMediaPacket* ISOMParserImpl::MakePacket(TrackState& state, bool forward) {
     packet->width = d->width;
     packet->height = d->height;
     return packet;
+}
+
+void ISOMParserImpl::NoteOrigin(const TrackState& state, uint32_t sample) {
+    const TrackRecord& track = movie_.tracks[state.trackIndex];
+    const TrackTimeline& timeline = timelines_.tracks[state.trackIndex];
+    const IndexEntry& entry = timeline.entries[sample];
+    TPacketOrigin origin{};
+    origin.track = uint32_t(&state - trackList_.data());
+    origin.sample = sample;
+    origin.sync = entry.syncFlag == 1 ? 1 : 0;
+    const uint32_t timescale = track.media.timescale;
+    if (timescale != 0 && sample < timeline.timedSampleCount) {
+        // The index keeps seconds; the ticks they came from are whole numbers
+        // far below 2^53, so rounding gives them back exactly.
+        const auto ticks = [timescale](double seconds) { return int64_t(std::llround(seconds * timescale)); };
+        origin.timed = 1;
+        origin.timescale = timescale;
+        origin.decodeTime = ticks(entry.time());
+        origin.presentationTime = ticks(entry.compositionTime);
+        if (sample + 1 < timeline.timedSampleCount) {
+            origin.duration = ticks(timeline.entries[sample + 1].time()) - origin.decodeTime;
+        } else if (!track.sampleTable.timeToSample.empty()) {
+            origin.duration = track.sampleTable.timeToSample.back().sampleDelta;
+        }
+    }
+    lastOrigin_ = origin;
+    hasOrigin_ = true;
+}
+
+bool ISOMParserImpl::LastOrigin(TPacketOrigin& origin) const {
+    if (!hasOrigin_) return false;
+    origin = lastOrigin_;
+    return true;
 }
 
 int32_t ISOMParserImpl::ReadNext(TMediaPacket** out, bool forward) {
@@ -500,4 +534,10 @@ extern "C" int32_t AVReaderOpenW(AVReader** out, const wchar_t* path, int flags)
     } catch (const std::exception&) {
         return kReaderException;
     }
+}
+
+int32_t AVReaderGetPacketOrigin(AVReader* reader, TPacketOrigin* origin) {
+    auto* parser = dynamic_cast<ZENT::SDK::Pelagor2::ISOMParserImpl*>(reader);
+    if (parser == nullptr || origin == nullptr) return kInvalidArgument;
+    return parser->LastOrigin(*origin) ? kReaderOk : kInvalidArgument;
 }

@@ -15,6 +15,7 @@
 #include "isom/AVReader.h"
 #include "isom/FileDescriptor.h"
 #include "isom/MovieRecord.h"
+#include "isom/PacketOrigin.h"
 #include "isom/ParserInput.h"
 #include "isom/PayloadReader.h"
 #include "isom/SampleIndex.h"
@@ -79,6 +80,8 @@ public:
     const std::vector<TrackState>& trackList() const { return trackList_; }
     size_t sampleBufferSize() const { return sampleBuffer_.size(); }
     size_t infoBufferSize() const { return infoBuffer_.size(); }
+    // The origin of the packet handed out last; false before the first.
+    bool LastOrigin(TPacketOrigin& origin) const;
     const SampleInput& sampleInput() const { return *sampleInput_; }
 
 private:
@@ -94,6 +97,7 @@ private:
     bool SkipsSample(const TrackState& state) const;
     void Advance(TrackState& state, bool forward);
     TMediaPacket* MakePacket(TrackState& state, bool forward);
+    void NoteOrigin(const TrackState& state, uint32_t sample);
 
     FileStreamBuffer buffer_;
     std::unique_ptr<ParserInput> input_;
@@ -110,6 +114,8 @@ private:
     int32_t stepMode_ = 0;
     bool keyFramesOnly_ = false;
     std::string integrityKey_;
+    TPacketOrigin lastOrigin_{};
+    bool hasOrigin_ = false;
 };
 
 struct ISOMParserImpl::ZStream : ZENT::SDK::Utility::DictionaryInflateStream {};

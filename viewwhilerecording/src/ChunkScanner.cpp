@@ -42,6 +42,7 @@ int64_t ChunkScanner::ScanNewData() {
         if (Format::LoadU32(probe + 4) == kBoxSkip) return total > 0 ? total : -1;
         try {
             total += ScanChunk();
+            ++completeChunks_;
         } catch (const std::exception&) {
             // Not complete yet (or never will be): try it again next time.
             instance_.indexReader.SetPosition(chunkStart);

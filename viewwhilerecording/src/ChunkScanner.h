@@ -40,6 +40,9 @@ public:
     // any. A chunk not complete yet is left for the next scan.
     int64_t ScanNewData();
 
+    // Chunks indexed so far.
+    uint32_t CompleteChunks() const { return completeChunks_; }
+
 private:
     // One chunk at indexReader's position; its sample count. Throws for a
     // chunk that is not complete or not valid.
@@ -51,6 +54,7 @@ private:
     void IndexChunkPackets(const IndexRecord& index, const IndexRecord& trailer, TrackInfo& track);
 
     Instance instance_;
+    uint32_t completeChunks_ = 0;
 };
 
 }  // namespace ZENT::SDK::ViewWhileRecording

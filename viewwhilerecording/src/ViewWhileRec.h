@@ -35,6 +35,15 @@ STAMPWALK_ENUM(int32_t) {
 /* An opaque parser handle. */
 typedef void* VIEWWHILEREC_HANDLE;
 
+/* How far a recording in progress is readable so far. */
+typedef struct VIEWWHILEREC_PROGRESS {
+    uint32_t completeChunks;      /* chunks indexed so far */
+    uint64_t samples;             /* the samples they hold, over all tracks */
+    uint64_t reachedMilliseconds; /* the latest sample time, milliseconds since 1970; 0 with no sample */
+    uint64_t completeEnd;         /* the file offset where the complete chunks end */
+    uint64_t pendingBytes;        /* bytes after them, of chunks not complete yet */
+} VIEWWHILEREC_PROGRESS;
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -78,6 +87,14 @@ VIEWWHILEREC_API int32_t VIEWWHILEREC_IsEncrypted(VIEWWHILEREC_HANDLE parser);
 
 /* The 16-byte AES-128 key for protected samples. */
 VIEWWHILEREC_API int32_t VIEWWHILEREC_SetKey(VIEWWHILEREC_HANDLE parser, const uint8_t* key, uint32_t length);
+
+/* The progress as of the last scan for new chunks (each call that runs out
+ * of known packets scans). */
+VIEWWHILEREC_API int32_t VIEWWHILEREC_GetProgress(VIEWWHILEREC_HANDLE parser, VIEWWHILEREC_PROGRESS* progress);
+
+/* The samples indexed so far in the tracks whose codec has the codec type
+ * (the packets' codecType). */
+VIEWWHILEREC_API int32_t VIEWWHILEREC_GetSampleCount(VIEWWHILEREC_HANDLE parser, uint32_t codecType, uint64_t* count);
 
 #ifdef __cplusplus
 }  // extern "C"

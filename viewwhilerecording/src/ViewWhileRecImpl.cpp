@@ -162,6 +162,32 @@ void ViewWhileRecImpl::SetKey(const uint8_t* key) {
     decryptor = boost::make_shared<Utility::OpenSSLAESctr128>(key);
 }
 
+VIEWWHILEREC_PROGRESS ViewWhileRecImpl::Progress() {
+    VIEWWHILEREC_PROGRESS progress{};
+    progress.completeChunks = scanner.CompleteChunks();
+    for (const auto& entry : trackTable) {
+        const TrackInfo& track = *entry.second;
+        progress.samples += track.packets.size();
+        for (const auto& packet : track.packets) {
+            progress.reachedMilliseconds = std::max(progress.reachedMilliseconds, packet->timestamp);
+        }
+    }
+    progress.completeEnd = indexReader.GetPosition();
+    progress.pendingBytes = indexReader.Available();
+    return progress;
+}
+
+uint64_t ViewWhileRecImpl::SampleCount(uint32_t codecType) const {
+    uint64_t count = 0;
+    for (const auto& entry : trackTable) {
+        const auto codec = codecTable.find(entry.first);
+        if (codec != codecTable.end() && codec->second.codec && codec->second.codec->codecType == codecType) {
+            count += entry.second->packets.size();
+        }
+    }
+    return count;
+}
+
 }  // namespace ZENT::SDK::ViewWhileRecording
 
 // ---- the C entry points ----------------------------------------------------------
@@ -243,6 +269,20 @@ int32_t VIEWWHILEREC_SetKey(VIEWWHILEREC_HANDLE parser, const uint8_t* key, uint
         ZENT::SDK::ViewWhileRecording::Instance(parser)->SetKey(key);
         return int32_t(kOk);
     });
+}
+
+int32_t VIEWWHILEREC_GetProgress(VIEWWHILEREC_HANDLE parser, VIEWWHILEREC_PROGRESS* progress) {
+    if (!parser || !progress) return kInvalidArgument;
+    return ZENT::SDK::ViewWhileRecording::Translated([&] {
+        *progress = ZENT::SDK::ViewWhileRecording::Instance(parser)->Progress();
+        return int32_t(kOk);
+    });
+}
+
+int32_t VIEWWHILEREC_GetSampleCount(VIEWWHILEREC_HANDLE parser, uint32_t codecType, uint64_t* count) {
+    if (!parser || !count) return kInvalidArgument;
+    *count = ZENT::SDK::ViewWhileRecording::Instance(parser)->SampleCount(codecType);
+    return kOk;
 }
 
 }  // extern "C"

@@ -18,6 +18,7 @@
 #include "viewwhilerecording/PacketSelector.h"
 #include "viewwhilerecording/RawPacketBuilder.h"
 #include "viewwhilerecording/TrackCursor.h"
+#include "viewwhilerecording/ViewWhileRec.h"
 
 namespace ZENT::SDK::ViewWhileRecording {
 
@@ -42,6 +43,8 @@ public:
                          uint16_t* width, uint16_t* height, const uint8_t** audioConfig, uint32_t* audioConfigLength,
                          uint32_t* audioCodecTag);
     void SetKey(const uint8_t* key);
+    VIEWWHILEREC_PROGRESS Progress();
+    uint64_t SampleCount(uint32_t codecType) const;
 
     // The scan of chunks written since the last look: the number of samples
     // in the chunks indexed, or -1 when it met a "skip" box before any.

@@ -1,0 +1,59 @@
+// Turns the packets of either run into the plain frame records of the checks
+// and writers: track number and index, codec and frame letter, the coded
+// type from the slice headers, the container's times, all three camera times,
+// both CRCs, alert and motion levels.
+#ifndef STAMPWALK_APP_FRAMECOLLECTOR_H
+#define STAMPWALK_APP_FRAMECOLLECTOR_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "analysis/FrameRecord.h"
+#include "app/FrameTime.h"
+#include "common/CodedFrame.h"
+#include "isom/AVReader.h"
+#include "isom/PacketOrigin.h"
+
+class FrameCollector {
+public:
+    using Sink = std::function<void(const ZENT::SDK::Analysis::FrameRecord&)>;
+
+    explicit FrameCollector(Sink sink) : sink_(std::move(sink)) {}
+
+    // The media-reader run: one track per entry of the reader's track list,
+    // its slice parser seeded with the track's decoder configuration.
+    void BeginTracks(AVReader& reader);
+    // A packet ReadPacket handed out with status; the integrity outcome is
+    // taken from the status when integrityRan.
+    void AddMediaReaderPacket(AVReader& reader, const TMediaPacket& packet, int32_t status, bool integrityRan);
+    // The summary's tracks: codec, sample count and duration as it prints them.
+    static std::vector<ZENT::SDK::Analysis::TrackRecord> MediaReaderTracks(AVReader& reader);
+
+    // The fallback run: tracks are numbered by codec in the order they first
+    // hand out a packet; camera time is the local time the line prints.
+    void AddFallbackPacket(const TMediaPacket& packet);
+    // The fallback run's tracks, in number order.
+    const std::vector<uint32_t>& FallbackCodecTypes() const { return fallbackCodecs_; }
+
+    uint64_t Frames() const { return frames_; }
+
+private:
+    struct Track {
+        uint64_t nextIndex = 0;
+        std::unique_ptr<ZENT::SDK::Utility::CodedFrameParser> parser;  // H.264 and HEVC only
+    };
+
+    Track& FallbackTrack(uint32_t codecType, uint32_t& number);
+    void Fill(const TMediaPacket& packet, uint32_t cameraSeconds, Track& track);
+
+    Sink sink_;
+    std::vector<Track> tracks_;
+    std::vector<uint32_t> fallbackCodecs_;
+    ZENT::SDK::Analysis::FrameRecord record_;  // reused for every frame
+    std::vector<FrameTime> times_;
+    uint64_t frames_ = 0;
+};
+
+#endif
