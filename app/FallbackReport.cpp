@@ -26,19 +26,20 @@ void SetKey(VIEWWHILEREC_HANDLE parser, const std::vector<TrackKey>& keys) {
     VIEWWHILEREC_SetKey(parser, key->key.data(), uint32_t(key->key.size()));
 }
 
-// The tracks as the collector numbered them, with the samples the reader indexed for each.
+// The tracks as the collector numbered them (one per tag), with the samples the reader indexed for each.
 void ReportTracksAndProgress(VIEWWHILEREC_HANDLE parser, const FrameCollector& collector, RunReport& report) {
     std::vector<Analysis::TrackRecord> tracks;
-    const std::vector<uint32_t>& codecs = collector.FallbackCodecTypes();
-    for (size_t i = 0; i < codecs.size(); ++i) {
+    const auto& seen = collector.FallbackTracks();
+    for (size_t i = 0; i < seen.size(); ++i) {
+        const auto [tag, codecType] = seen[i];
         Analysis::TrackRecord& track = tracks.emplace_back();
         track.track = uint32_t(i + 1);
-        track.codecType = codecs[i];
-        track.codec = ZENT::SDK::Utility::CodecName(codecs[i]);
-        const ZENT::SDK::Utility::CodecEntry* entry = ZENT::SDK::Utility::FindCodec(codecs[i]);
+        track.codecType = codecType;
+        track.codec = ZENT::SDK::Utility::CodecName(codecType);
+        const ZENT::SDK::Utility::CodecEntry* entry = ZENT::SDK::Utility::FindCodec(codecType);
         track.video = entry != nullptr && entry->kind == ZENT::SDK::Utility::CodecKind::kVideo;
         uint64_t count = 0;
-        if (VIEWWHILEREC_GetSampleCount(parser, codecs[i], &count) == kOk) track.sampleCount = count;
+        if (VIEWWHILEREC_GetSampleCount(parser, tag, &count) == kOk) track.sampleCount = count;
     }
     report.Tracks(tracks);
 
@@ -79,7 +80,8 @@ void ViewWhileRec(const RunOptions& options, RunReport& report) {
             break;
         }
         if (!packet || !lines.Report(*packet, text ? &std::cout : nullptr)) break;
-        if (collects) collector.AddFallbackPacket(*packet);
+        uint32_t tag = 0;
+        if (collects && VIEWWHILEREC_GetPacketTag(parser, &tag) == kOk) collector.AddFallbackPacket(*packet, tag);
     }
     if (collects) ReportTracksAndProgress(parser, collector, report);
     // Nothing is printed for it, but the parser is not left to the process's end.

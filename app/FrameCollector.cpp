@@ -81,23 +81,23 @@ std::vector<Analysis::TrackRecord> FrameCollector::MediaReaderTracks(AVReader& r
     return tracks;
 }
 
-FrameCollector::Track& FrameCollector::FallbackTrack(uint32_t codecType, uint32_t& number) {
-    for (size_t i = 0; i < fallbackCodecs_.size(); ++i) {
-        if (fallbackCodecs_[i] == codecType) {
+FrameCollector::Track& FrameCollector::FallbackTrack(uint32_t tag, uint32_t codecType, uint32_t& number) {
+    for (size_t i = 0; i < fallbackTracks_.size(); ++i) {
+        if (fallbackTracks_[i].first == tag) {
             number = uint32_t(i + 1);
             return tracks_[i];
         }
     }
-    fallbackCodecs_.push_back(codecType);
+    fallbackTracks_.emplace_back(tag, codecType);
     Track& track = tracks_.emplace_back();
     if (ReadsSliceHeaders(codecType)) track.parser = std::make_unique<Utility::CodedFrameParser>(codecType);
-    number = uint32_t(fallbackCodecs_.size());
+    number = uint32_t(fallbackTracks_.size());
     return track;
 }
 
-void FrameCollector::AddFallbackPacket(const TMediaPacket& packet) {
+void FrameCollector::AddFallbackPacket(const TMediaPacket& packet, uint32_t tag) {
     uint32_t number = 0;
-    Track& track = FallbackTrack(packet.codecType, number);
+    Track& track = FallbackTrack(tag, packet.codecType, number);
     record_.track = number;
     record_.key = packet.frameType == kFrameIntra;
     record_.decodeTime.reset();

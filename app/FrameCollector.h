@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "analysis/FrameRecord.h"
@@ -31,11 +32,13 @@ public:
     // The summary's tracks: codec, sample count and duration as it prints them.
     static std::vector<ZENT::SDK::Analysis::TrackRecord> MediaReaderTracks(AVReader& reader);
 
-    // The fallback run: tracks are numbered by codec in the order they first
-    // hand out a packet; camera time is the local time the line prints.
-    void AddFallbackPacket(const TMediaPacket& packet);
-    // The fallback run's tracks, in number order.
-    const std::vector<uint32_t>& FallbackCodecTypes() const { return fallbackCodecs_; }
+    // The fallback run: one track per codec tag of the chunks, numbered in
+    // the order they first hand out a packet; camera time is the local time
+    // the line prints.
+    void AddFallbackPacket(const TMediaPacket& packet, uint32_t tag);
+    // The fallback run's tracks in number order: their tags and the codec
+    // type of their first packet.
+    const std::vector<std::pair<uint32_t, uint32_t>>& FallbackTracks() const { return fallbackTracks_; }
 
     uint64_t Frames() const { return frames_; }
 
@@ -45,12 +48,12 @@ private:
         std::unique_ptr<ZENT::SDK::Utility::CodedFrameParser> parser;  // H.264 and HEVC only
     };
 
-    Track& FallbackTrack(uint32_t codecType, uint32_t& number);
+    Track& FallbackTrack(uint32_t tag, uint32_t codecType, uint32_t& number);
     void Fill(const TMediaPacket& packet, uint32_t cameraSeconds, Track& track);
 
     Sink sink_;
     std::vector<Track> tracks_;
-    std::vector<uint32_t> fallbackCodecs_;
+    std::vector<std::pair<uint32_t, uint32_t>> fallbackTracks_;
     ZENT::SDK::Analysis::FrameRecord record_;  // reused for every frame
     std::vector<FrameTime> times_;
     uint64_t frames_ = 0;

@@ -105,7 +105,7 @@ TEST(EndToEnd, NoArgumentsPrintBannerTitleAndUsage) {
 
 TEST(EndToEnd, UsageWhenHelpIsAskedOrAValueIsMissing) {
     const std::vector<std::vector<std::string>> commandLines = {
-        {"-h", "-p", "a.3gp", "-t", "1"}, {"--help"}, {"-p", "a.3gp"}, {"-t", "1"}, {"-x", "-p", "a.3gp"}};
+        {"-h", "-p", "a.3gp", "-t", "1"}, {"--help"}, {"--h"}, {"-p", "a.3gp"}, {"-t", "1"}, {"-x", "-p", "a.3gp"}};
     for (const auto& commandLine : commandLines) {
         const RunResult result = RunStampwalk(commandLine);
         EXPECT_EQ(result.exitCode, 0) << commandLine[0];
@@ -164,6 +164,10 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptedForm{{"--path", "/nonexistent-stampwalk-test-directory/c.3gp", "--time", "1"},
                      "/nonexistent-stampwalk-test-directory/c.3gp",
                      "1"},
+        // The shortest abbreviations stay unambiguous beside the checker's options.
+        AcceptedForm{{"--p", "/nonexistent-stampwalk-test-directory/f.3gp", "--t", "1"},
+                     "/nonexistent-stampwalk-test-directory/f.3gp",
+                     "1"},
         AcceptedForm{{"-p/nonexistent-stampwalk-test-directory/d.3gp", "-t7"},
                      "/nonexistent-stampwalk-test-directory/d.3gp",
                      "7"},
@@ -173,3 +177,86 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptedForm{{"-p", "/nonexistent-stampwalk-test-directory/with blank\\and backslash.3gp", "-t", "1"},
                      "/nonexistent-stampwalk-test-directory/with blank\\and backslash.3gp",
                      "1"}));
+
+// ---- the checker's command line ---------------------------------------------
+
+namespace {
+
+const std::string kKey = "000102030405060708090a0b0c0d0e0f";
+
+// Files that are no recording: --check ends with exit code 2; JSON Lines
+// then hold the one result object, and the text run says so before the
+// closing line.
+class NotARecording : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(NotARecording, ExitsWithTwoUnderCheck) {
+    const RunResult json = RunStampwalk({"-p", GetParam(), "-t", "1", "--check", "--format", "json"});
+    EXPECT_EQ(json.exitCode, 2);
+    EXPECT_EQ(json.output,
+              "{\"type\":\"result\",\"status\":\"unreadable\",\"frames\":0,\"tracks\":0,\"findings\":0}\n");
+
+    const RunResult text = RunStampwalk({"-p", GetParam(), "-t", "1", "--check"});
+    EXPECT_EQ(text.exitCode, 2);
+    EXPECT_NE(text.output.find("check: 0 findings in 0 tracks\ncheck: not readable as a recording\nCongratulation!"),
+              std::string::npos)
+        << text.output;
+    // Without --check the exit code stays 0.
+    EXPECT_EQ(RunStampwalk({"-p", GetParam(), "-t", "1"}).exitCode, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, NotARecording,
+                         ::testing::Values(kMissingDirectory + "/missing.mp4", std::string(STAMPWALK_SOURCE_DIR),
+                                           std::string(STAMPWALK_SOURCE_DIR) + "/README.md"));
+
+// A malformed checker option is a command-line error (255). In a text run
+// its message follows banner and title; with a machine format it goes to
+// standard error and standard output stays empty.
+struct BadOption {
+    std::vector<std::string> options;
+    std::string message;
+};
+
+class BadCheckerOption : public ::testing::TestWithParam<BadOption> {};
+
+TEST_P(BadCheckerOption, IsACommandLineError) {
+    std::vector<std::string> arguments = {"-p", "a.mp4", "-t", "1"};
+    arguments.insert(arguments.end(), GetParam().options.begin(), GetParam().options.end());
+    const RunResult text = RunStampwalk(arguments);
+    EXPECT_EQ(text.exitCode, 255);
+    EXPECT_NE(AfterBannerAndTitle(text.output).find(GetParam().message), std::string::npos) << text.output;
+
+    arguments.insert(arguments.end(), {"--format", "json"});
+    const RunResult json = RunStampwalk(arguments);
+    EXPECT_EQ(json.exitCode, 255);
+    EXPECT_EQ(json.output, "");
+    EXPECT_NE(json.errors.find(GetParam().message), std::string::npos) << json.errors;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, BadCheckerOption,
+    ::testing::Values(BadOption{{"--key", kKey.substr(2)}, "--key takes 32 hexadecimal digits"},
+                      BadOption{{"--key", kKey + "00"}, "--key takes 32 hexadecimal digits"},
+                      BadOption{{"--key", "zz" + kKey.substr(2)}, "--key takes 32 hexadecimal digits"},
+                      BadOption{{"--key", kKey.substr(4) + ":" + kKey}, "--key takes 32 hexadecimal digits"},
+                      BadOption{{"--gap-tolerance", "1"}, "--gap-tolerance must be above 1"},
+                      BadOption{{"--jump-seconds", "0"}, "--jump-seconds must be above 0"},
+                      BadOption{{"--clock-tolerance", "-1"}, "--clock-tolerance must not be negative"}));
+
+TEST(CheckerOptions, UnknownFormatIsAnError) {
+    const RunResult result = RunStampwalk({"-p", "a.mp4", "-t", "1", "--format", "xml"});
+    EXPECT_EQ(result.exitCode, 255);
+    EXPECT_NE(result.output.find("--format takes text, json or csv, not 'xml'"), std::string::npos);
+}
+
+// Help keeps its text; asked for with a checker option it lists the checker's options after it.
+TEST(CheckerOptions, HelpWithACheckerOptionListsThem) {
+    const std::string help = AfterBannerAndTitle(RunStampwalk({"--help", "--check"}).output);
+    ASSERT_EQ(help.compare(0, kUsage.size(), kUsage), 0) << help;
+    const std::string checker = help.substr(kUsage.size());
+    for (const char* option : {"--check", "--format", "--gap-tolerance", "--jump-seconds", "--clock-tolerance", "--key",
+                               "--integrity-key", "exit codes with --check"}) {
+        EXPECT_NE(checker.find(option), std::string::npos) << option;
+    }
+}
+
+}  // namespace

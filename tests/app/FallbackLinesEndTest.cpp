@@ -222,3 +222,45 @@ TEST(FallbackLinesRunningMinimum, EndsTheRunSilently) {
 }
 
 }  // namespace
+
+// The check of a recording in progress cut inside its third chunk: the two
+// complete chunks are read, and the result says how far they reach (the
+// latest frame time, S + 80 ms) and how many bytes of the third are there.
+// The first video frame is marked I but holds a non-IDR unit (0x41): a
+// key-mismatch, so the status with --check is "findings".
+TEST(FallbackCheck, SaysHowFarTheRecordingIsComplete) {
+    const ThreeChunks made = MakeThreeChunks();
+    const RecordingLayout layout = made.recording.layout();
+    const uint64_t cutAt = layout.chunks[2].sampleStarts[1] + 1;
+    testsupport::TempFile file(writer::BytesBetween(layout.bytes, 0, cutAt));
+    const std::string pending = std::to_string(cutAt - layout.chunks[2].start);
+    const std::string reached = std::to_string(uint64_t(S) * 1000 + 80);
+    const std::string progress = R"("chunks":2,"samples":5,"reachedTime":)" + reached.substr(0, reached.size() - 3) +
+                                 "." + reached.substr(reached.size() - 3) + R"(,"pendingBytes":)" + pending + "}\n";
+    const auto run = [&](std::vector<std::string> options) {
+        options.insert(options.begin(), {"-p", file.path(), "-t", "2"});
+        return testsupport::RunProgram(STAMPWALK_BINARY, options);
+    };
+    const auto result = [](const std::string& output) { return output.substr(output.rfind("{\"type\":\"result\"")); };
+
+    const testsupport::ProgramRun json = run({"--format", "json"});
+    EXPECT_EQ(json.exitCode, 0);
+    EXPECT_EQ(result(json.output),
+              R"({"type":"result","status":"in-progress","frames":5,"tracks":2,"findings":0,)" + progress);
+    const testsupport::ProgramRun checked = run({"--check", "--format", "json"});
+    EXPECT_EQ(checked.exitCode, 1);
+    EXPECT_EQ(result(checked.output),
+              R"({"type":"result","status":"findings","frames":5,"tracks":2,"findings":1,)" + progress);
+
+    const testsupport::ProgramRun text = run({"--check"});
+    EXPECT_EQ(text.exitCode, 1);
+    const std::string section = text.output.substr(text.output.find(kNoNewDataLine) + kNoNewDataLine.size());
+    for (const std::string& line : std::vector<std::string>{
+             "check track 1 ULAW: frames read 2, samples in the index 2\n",
+             "check track 2 H264 video: frames read 3, samples in the index 3\n",
+             "finding: key-mismatch track 2 frame 0 time 0.000 s: marked key, but no IDR or IRAP unit\n",
+             "check: in progress, 2 complete chunks, 5 samples up to " + reached + " ms, " + pending +
+                 " bytes not complete yet\nCongratulation!"}) {
+        EXPECT_NE(section.find(line), std::string::npos) << line << section;
+    }
+}

@@ -27,4 +27,17 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+std::string JsonField(const std::string& line, const std::string& name) {
+    const std::string key = "\"" + name + "\":";
+    const size_t start = line.find(key);
+    if (start == std::string::npos) return "";
+    size_t at = start + key.size();
+    if (at < line.size() && line[at] == '"') {
+        const size_t end = line.find('"', at + 1);
+        return end == std::string::npos ? "" : line.substr(at + 1, end - at - 1);
+    }
+    const size_t end = line.find_first_of(",}", at);
+    return line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
 }  // namespace datatest

@@ -18,6 +18,11 @@ ToolRun RunStampwalk(const std::string& path, int timeType, const std::vector<st
 
 bool StartsWith(const std::string& text, const std::string& prefix);
 
+// The value of "name" in one JSON Lines object as written: a string without
+// its quotes (no escapes are expected in the fields asked for), or the text
+// of a number, true, false or null. Empty when the key is missing.
+std::string JsonField(const std::string& line, const std::string& name);
+
 }  // namespace datatest
 
 #endif

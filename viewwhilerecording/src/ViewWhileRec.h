@@ -92,9 +92,13 @@ VIEWWHILEREC_API int32_t VIEWWHILEREC_SetKey(VIEWWHILEREC_HANDLE parser, const u
  * of known packets scans). */
 VIEWWHILEREC_API int32_t VIEWWHILEREC_GetProgress(VIEWWHILEREC_HANDLE parser, VIEWWHILEREC_PROGRESS* progress);
 
-/* The samples indexed so far in the tracks whose codec has the codec type
- * (the packets' codecType). */
-VIEWWHILEREC_API int32_t VIEWWHILEREC_GetSampleCount(VIEWWHILEREC_HANDLE parser, uint32_t codecType, uint64_t* count);
+/* The codec tag of the chunks the last packet handed out came from: one
+ * track of the recording per tag. kInvalidArgument before the first packet. */
+VIEWWHILEREC_API int32_t VIEWWHILEREC_GetPacketTag(VIEWWHILEREC_HANDLE parser, uint32_t* tag);
+
+/* The samples indexed so far in the track of a codec tag (0 for a tag
+ * without one). */
+VIEWWHILEREC_API int32_t VIEWWHILEREC_GetSampleCount(VIEWWHILEREC_HANDLE parser, uint32_t tag, uint64_t* count);
 
 #ifdef __cplusplus
 }  // extern "C"

@@ -80,6 +80,8 @@ int32_t ViewWhileRecImpl::OutputRawPacket(TMediaPacket** out) {
         if (choice.status == kAtBeginning) return choice.status;
         if (choice.status == kOk) {
             ReplaceCurrentPacket(builder.Build(*choice.packet));
+            lastTag = choice.packet->tag;
+            handedOut = true;
             *out = currentPacket;
             return kOk;
         }
@@ -177,15 +179,9 @@ VIEWWHILEREC_PROGRESS ViewWhileRecImpl::Progress() {
     return progress;
 }
 
-uint64_t ViewWhileRecImpl::SampleCount(uint32_t codecType) const {
-    uint64_t count = 0;
-    for (const auto& entry : trackTable) {
-        const auto codec = codecTable.find(entry.first);
-        if (codec != codecTable.end() && codec->second.codec && codec->second.codec->codecType == codecType) {
-            count += entry.second->packets.size();
-        }
-    }
-    return count;
+uint64_t ViewWhileRecImpl::SampleCount(uint32_t tag) const {
+    const auto found = trackTable.find(tag);
+    return found != trackTable.end() ? found->second->packets.size() : 0;
 }
 
 }  // namespace ZENT::SDK::ViewWhileRecording
@@ -279,9 +275,15 @@ int32_t VIEWWHILEREC_GetProgress(VIEWWHILEREC_HANDLE parser, VIEWWHILEREC_PROGRE
     });
 }
 
-int32_t VIEWWHILEREC_GetSampleCount(VIEWWHILEREC_HANDLE parser, uint32_t codecType, uint64_t* count) {
+int32_t VIEWWHILEREC_GetPacketTag(VIEWWHILEREC_HANDLE parser, uint32_t* tag) {
+    if (!parser || !tag || !ZENT::SDK::ViewWhileRecording::Instance(parser)->handedOut) return kInvalidArgument;
+    *tag = ZENT::SDK::ViewWhileRecording::Instance(parser)->lastTag;
+    return kOk;
+}
+
+int32_t VIEWWHILEREC_GetSampleCount(VIEWWHILEREC_HANDLE parser, uint32_t tag, uint64_t* count) {
     if (!parser || !count) return kInvalidArgument;
-    *count = ZENT::SDK::ViewWhileRecording::Instance(parser)->SampleCount(codecType);
+    *count = ZENT::SDK::ViewWhileRecording::Instance(parser)->SampleCount(tag);
     return kOk;
 }
 

@@ -44,7 +44,7 @@ public:
                          uint32_t* audioCodecTag);
     void SetKey(const uint8_t* key);
     VIEWWHILEREC_PROGRESS Progress();
-    uint64_t SampleCount(uint32_t codecType) const;
+    uint64_t SampleCount(uint32_t tag) const;
 
     // The scan of chunks written since the last look: the number of samples
     // in the chunks indexed, or -1 when it met a "skip" box before any.
@@ -65,6 +65,9 @@ public:
     uint64_t seekTarget = 0;
     uint32_t encrypted = 0;
     boost::shared_ptr<Utility::OpenSSLAESctr128> decryptor;
+    // The tag of the last packet handed out, for callers that tell tracks apart.
+    uint32_t lastTag = 0;
+    bool handedOut = false;
 
 private:
     // The three parts of the work, on the fields above. The selector is told
