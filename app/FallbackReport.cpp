@@ -67,7 +67,7 @@ void ViewWhileRec(const RunOptions& options, RunReport& report) {
     SetKey(parser, options.keys);
 
     FallbackFrameReport lines(options.timeType);
-    FrameCollector collector([&report](const Analysis::FrameRecord& frame) { report.Frame(frame); });
+    FrameCollector collector([&report](const Analysis::FrameRecord& frame) { report.Frame(frame); }, !options.Text());
     const bool collects = options.Collects();
     for (;;) {
         TMediaPacket* packet = nullptr;

@@ -134,8 +134,8 @@ void FrameCollector::Fill(const TMediaPacket& packet, uint32_t cameraSeconds, Tr
     if (packet.hasTimeZone) record.timeZone = std::make_pair(packet.timeZoneOffset, packet.daylightSaving);
 
     record.size = packet.payloadSize;
-    record.crc32 = PacketCrc32(packet);
-    record.payloadCrc32 = Utility::Crc32(payload, payloadSize);
+    record.crc32 = withCrcs_ ? PacketCrc32(packet) : 0;
+    record.payloadCrc32 = withCrcs_ ? Utility::Crc32(payload, payloadSize) : 0;
     record.diAlert = packet.diAlert;
     for (int window = 0; window < 3; ++window) record.motion[size_t(window)] = uint8_t(MotionValue(packet, window));
     ++frames_;

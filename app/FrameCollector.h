@@ -21,7 +21,8 @@ class FrameCollector {
 public:
     using Sink = std::function<void(const ZENT::SDK::Analysis::FrameRecord&)>;
 
-    explicit FrameCollector(Sink sink) : sink_(std::move(sink)) {}
+    // The two CRCs are worked out only withCrcs: the checks do not read them.
+    FrameCollector(Sink sink, bool withCrcs) : sink_(std::move(sink)), withCrcs_(withCrcs) {}
 
     // The media-reader run: one track per entry of the reader's track list,
     // its slice parser seeded with the track's decoder configuration.
@@ -52,6 +53,7 @@ private:
     void Fill(const TMediaPacket& packet, uint32_t cameraSeconds, Track& track);
 
     Sink sink_;
+    bool withCrcs_;
     std::vector<Track> tracks_;
     std::vector<std::pair<uint32_t, uint32_t>> fallbackTracks_;
     ZENT::SDK::Analysis::FrameRecord record_;  // reused for every frame

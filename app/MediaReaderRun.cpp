@@ -58,7 +58,8 @@ int32_t ParseWithAVReader(const RunOptions& options, RunReport& report) {
         RunFrameLoop(*reader, options.timeType, lines, PacketObserver(), integrity);
     } else {
         report.Tracks(FrameCollector::MediaReaderTracks(*reader));
-        FrameCollector collector([&report](const ZENT::SDK::Analysis::FrameRecord& frame) { report.Frame(frame); });
+        FrameCollector collector([&report](const ZENT::SDK::Analysis::FrameRecord& frame) { report.Frame(frame); },
+                                 !options.Text());
         collector.BeginTracks(*reader);
         RunFrameLoop(
             *reader, options.timeType, lines,

@@ -1,5 +1,6 @@
 #include "common/CodedFrame.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -13,7 +14,8 @@ namespace ZENT::SDK::Utility {
 namespace {
 
 // Slice types in the order they widen a picture: a picture with one B slice
-// is a B picture, with a P slice and no B one a P picture.
+// is a B picture, with a P slice and no B one a P picture. No encoder mixes P
+// and B slices in one picture, so the first of either decides.
 enum Width : int { kNoSlice = 0, kIntra = 1, kPredicted = 2, kBipredicted = 3 };
 constexpr char kWidthLetter[] = {0, 'I', 'P', 'B'};
 
@@ -108,6 +110,16 @@ CodedFrameParser::CodedFrameParser(uint32_t codecType) : codecType_(codecType) {
 
 void CodedFrameParser::Configure(const uint8_t* units, size_t size) { Parse(units, size); }
 
+bool CodedFrameParser::IsSlice(const uint8_t* unit, const uint8_t* end) const {
+    if (unit >= end) return false;
+    if (codecType_ == kCodecHevc) {
+        const unsigned type = Format::HevcUnitType(unit[0]);
+        return type <= kLastNonIrapSlice || (type >= kFirstIrap && type <= kLastIrapSlice);
+    }
+    const unsigned type = Format::AvcUnitType(unit[0]);
+    return type == kSlice || type == kPartitionA || type == kIdrSlice;
+}
+
 CodedFrame CodedFrameParser::Parse(const uint8_t* payload, size_t size) {
     CodedFrame frame;
     if (payload == nullptr || (codecType_ != kCodecH264 && codecType_ != kCodecHevc)) return frame;
@@ -115,8 +127,17 @@ CodedFrame CodedFrameParser::Parse(const uint8_t* payload, size_t size) {
     const uint8_t* end = payload + size;
     const uint8_t* codeStart = end;
     for (const uint8_t* unit = NextUnit(payload, end, codeStart); unit < end;) {
-        const uint8_t* next = NextUnit(unit, end, codeStart);
+        // A slice's header lies in its first bytes: its end is looked for only there.
+        const bool slice = IsSlice(unit, end);
+        const uint8_t* searchEnd = slice ? unit + std::min<size_t>(size_t(end - unit), kSliceHeaderBytes + 3) : end;
+        const uint8_t* next = NextUnit(unit, searchEnd, codeStart);
         ReadUnit(unit, size_t(codeStart - unit), frame, widest);
+        // The first P or B slice decides, and so does an IDR or IRAP slice,
+        // whose picture holds only I slices; the rest of the picture's bytes
+        // are not searched. Only a picture of I slices so far (an intra
+        // refresh may put them before the P slices) is read on.
+        if (slice && (widest >= kPredicted || (widest != kNoSlice && frame.randomAccess))) break;
+        if (next >= searchEnd && searchEnd < end) next = NextUnit(searchEnd - 2, end, codeStart);
         unit = next;
     }
     frame.codedType = kWidthLetter[widest];

@@ -12,7 +12,8 @@ namespace ZENT::SDK::Utility {
 
 struct CodedFrame {
     // 'I', 'P' or 'B', the widest type of the picture's slices (SI counts as
-    // I, SP as P); 0 when no slice header could be read.
+    // I, SP as P), read up to the first P or B slice; 0 when no slice header
+    // could be read.
     char codedType = 0;
     // An IDR slice (H.264) or an IRAP slice (HEVC) is present.
     bool randomAccess = false;
@@ -24,7 +25,8 @@ struct CodedFrame {
 // them, and kept from frame to frame. H.264 slice headers need none.
 //
 // Neither call throws, reads outside the bytes it is given or allocates;
-// both take time linear in the size. Bytes that do not make a slice header
+// both take time linear in the size, and a frame's reading ends at its first
+// P, B, IDR or IRAP slice header. Bytes that do not make a slice header
 // give no type, and parameter sets that cannot be read are not kept.
 class CodedFrameParser {
 public:
@@ -52,6 +54,7 @@ public:
     };
 
 private:
+    bool IsSlice(const uint8_t* unit, const uint8_t* end) const;
     void ReadUnit(const uint8_t* unit, size_t size, CodedFrame& frame, int& widest);
     void ReadHevcUnit(const uint8_t* unit, size_t size, CodedFrame& frame, int& widest);
 

@@ -171,13 +171,16 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"HevcBExtraBits", kCodecHevc, HevcSetsFor1080(false, 2), HevcFirstSegment(1, 2, 0), 'B', false},
         Case{"HevcNoPictureSet", kCodecHevc, {}, HevcFirstSegment(1, 0, 1), 0, false},
         Case{"HevcSubLayers", kCodecHevc, Join({HevcSequenceSet(1920, 1080, 2), HevcPictureSet(false, 0)}),
-             Join({HevcFirstSegment(1, 0, 1), HevcLaterSegment(false, false, 0, 0)}), 'B', false},
+             Join({HevcFirstSegment(1, 0, 2), HevcLaterSegment(false, false, 0, 0)}), 'B', false},
         Case{"HevcLaterSegmentB", kCodecHevc, HevcSetsFor1080(true, 1),
-             Join({HevcFirstSegment(1, 1, 1), HevcLaterSegment(true, false, 1, 0)}), 'B', false},
+             Join({HevcFirstSegment(1, 1, 2), HevcLaterSegment(true, false, 1, 0)}), 'B', false},
+        // The first P slice decides; a later one is not read.
+        Case{"HevcPThenB", kCodecHevc, HevcSetsFor1080(true, 1),
+             Join({HevcFirstSegment(1, 1, 1), HevcLaterSegment(true, false, 1, 0)}), 'P', false},
         Case{"HevcDependentSegment", kCodecHevc, HevcSetsFor1080(true, 1),
              Join({HevcFirstSegment(1, 1, 1), HevcLaterSegment(true, true, 1, 0)}), 'P', false},
         Case{"HevcLaterSegmentWithoutSequenceSet", kCodecHevc, HevcPictureSet(false, 0),
-             Join({HevcFirstSegment(1, 0, 1), HevcLaterSegment(false, false, 0, 0)}), 'P', false},
+             Join({HevcFirstSegment(1, 0, 2), HevcLaterSegment(false, false, 0, 0)}), 'I', false},
         Case{"HevcEscapedHeader", kCodecHevc, {}, EscapedHeaderPicture(), 'P', false}),
     CaseName);
 
@@ -185,15 +188,15 @@ INSTANTIATE_TEST_SUITE_P(
 // nothing, or keeps it; no cut reads past its end (the sanitizer build checks).
 TEST(CodedFrame, CutPayloadsGiveNoTypeOrTheWholeOne) {
     const Bytes configuration = HevcSetsFor1080(true, 2);
-    const Bytes picture = Join({HevcFirstSegment(19, 2, 2), HevcLaterSegment(true, false, 2, 0)});
+    const Bytes picture = Join({HevcFirstSegment(1, 2, 2), HevcLaterSegment(true, false, 2, 0)});
     for (size_t size = 0; size <= picture.size(); ++size) {
         SCOPED_TRACE("cut to " + std::to_string(size));
         CodedFrameParser parser(kCodecHevc);
         parser.Configure(configuration.data(), configuration.size());
         Bytes cut(picture.begin(), picture.begin() + std::ptrdiff_t(size));
         char type = parser.Parse(cut.data(), cut.size()).codedType;
-        // After the start code and unit header, the IDR segment's first byte
-        // holds its type: 1 0 1 00 011 (I); the last bit of all is the B.
+        // After the start code and unit header, the first segment's first
+        // byte holds its type: 1 1 00 011 (I); the last bit of all is the B.
         EXPECT_EQ(type, size < 7 ? 0 : size < picture.size() ? 'I' : 'B');
     }
     // The picture set comes last, so a cut one is not kept.
