@@ -92,8 +92,13 @@ void WriteCheckSection(std::ostream& out, const std::vector<TrackCheck>& tracks)
                 << track.integrity[2] << " no value\n";
         }
         for (const Finding& finding : track.findings) WriteFinding(out, finding, track.basis);
-        out << prefix.substr(0, prefix.size() - 1) << ": " << Plural(track.findings.size(), "finding") << "\n";
-        total += track.findings.size();
+        const uint64_t count = track.findings.size() + track.unlistedFindings;
+        out << prefix.substr(0, prefix.size() - 1) << ": " << Plural(count, "finding");
+        if (track.unlistedFindings > 0) {
+            out << ", " << track.unlistedFindings << " not listed (at most " << kListedPerCheck << " of a check)";
+        }
+        out << "\n";
+        total += count;
     }
     out << "check: " << Plural(total, "finding") << " in " << Plural(tracks.size(), "track") << "\n";
 }

@@ -20,6 +20,8 @@ void Extend(std::optional<TimeRange<Time>>& range, const std::optional<Time>& ti
     }
 }
 
+constexpr size_t kDistinctStepsKept = 4096;
+
 int64_t Magnitude(int64_t value) { return value < 0 ? -value : value; }
 
 std::string Signed(int64_t value) { return (value >= 0 ? "+" : "") + std::to_string(value); }
@@ -71,7 +73,7 @@ void ForEachGop(const std::vector<bool>& keys, Visit&& visit) {
     }
 }
 
-void JudgeGops(const std::vector<bool>& keys, TrackCheck& result) {
+void JudgeGops(const std::vector<bool>& keys, TrackCheck& result, FindingCounts& counts) {
     std::map<uint64_t, uint64_t> lengths;
     ForEachGop(keys, [&lengths](uint64_t, uint64_t length) { ++lengths[length]; });
     if (lengths.empty()) return;
@@ -85,8 +87,8 @@ void JudgeGops(const std::vector<bool>& keys, TrackCheck& result) {
                            return entry.first != usual && entry.second == most->second;
                        });
     if (!clear) return;
-    ForEachGop(keys, [&result, usual](uint64_t start, uint64_t length) {
-        if (length == usual) return;
+    ForEachGop(keys, [&result, &counts, usual](uint64_t start, uint64_t length) {
+        if (length == usual || !counts.Admit("gop")) return;
         result.findings.push_back(
             Found("gop", result.track, start,
                   "GOP of " + std::to_string(length) + " frames, usual " + std::to_string(usual)));
@@ -94,6 +96,14 @@ void JudgeGops(const std::vector<bool>& keys, TrackCheck& result) {
 }
 
 }  // namespace
+
+// A file with a fault in every frame lists the first findings of each check
+// and counts the rest instead of holding them all.
+bool FindingCounts::Admit(const char* check) {
+    if (++counts[check] <= kListedPerCheck) return true;
+    ++unlisted;
+    return false;
+}
 
 std::string FormatSeconds(double seconds, TimeBasis basis) {
     char text[64];
@@ -155,7 +165,7 @@ void Checker::CheckCoding(TrackState& state, const FrameRecord& frame) {
     for (size_t type = 0; type < figures.codedTypes.size(); ++type) {
         if (frame.codedType == kCodedTypes[type]) ++figures.codedTypes[type];
     }
-    if (frame.codedType != 0 && frame.randomAccess != frame.key) {
+    if (frame.codedType != 0 && frame.randomAccess != frame.key && state.counts.Admit("key-mismatch")) {
         state.frameFindings.push_back(
             Found("key-mismatch", frame.track, index,
                   frame.key ? "marked key, but no IDR or IRAP unit" : "IDR or IRAP unit in a frame not marked key"));
@@ -165,11 +175,13 @@ void Checker::CheckCoding(TrackState& state, const FrameRecord& frame) {
         case Integrity::kMatch: ++figures.integrity[0]; break;
         case Integrity::kMismatch:
             ++figures.integrity[1];
-            state.frameFindings.push_back(Found("integrity", frame.track, index, "check value mismatch"));
+            if (state.counts.Admit("integrity"))
+                state.frameFindings.push_back(Found("integrity", frame.track, index, "check value mismatch"));
             break;
         case Integrity::kNoValue:
             ++figures.integrity[2];
-            state.frameFindings.push_back(Found("integrity", frame.track, index, "no check value"));
+            if (state.counts.Admit("integrity"))
+                state.frameFindings.push_back(Found("integrity", frame.track, index, "no check value"));
             break;
     }
 }
@@ -177,7 +189,7 @@ void Checker::CheckCoding(TrackState& state, const FrameRecord& frame) {
 void Checker::CheckClock(TrackState& state, const FrameRecord& frame) const {
     ClockState& clock = state.clock;
     if (frame.timeZone) {
-        if (clock.timeZone && *clock.timeZone != *frame.timeZone) {
+        if (clock.timeZone && *clock.timeZone != *frame.timeZone && state.counts.Admit("clock")) {
             state.frameFindings.push_back(Found("clock", frame.track, state.figures.framesRead - 1,
                                                 "time zone " + std::to_string(frame.timeZone->first) +
                                                     " s, daylight saving " + std::to_string(frame.timeZone->second) +
@@ -204,6 +216,7 @@ void Checker::CheckClock(TrackState& state, const FrameRecord& frame) const {
         return;
     }
     clock.reportedDrift = drift;
+    if (!state.counts.Admit("clock")) return;
     state.frameFindings.push_back(Found("clock", frame.track, state.figures.framesRead - 1,
                                         "record minus stream time " + std::to_string(offset) + " ms, " + Signed(drift) +
                                             " ms from " + std::to_string(*clock.firstOffset) +
@@ -225,7 +238,8 @@ TrackCheck Checker::Judge(const TrackState& state) const {
     if (result.video && frames > 0 && !state.keys.front()) {
         result.findings.push_back(Found("first-not-key", result.track, 0, "the first video frame is not a key frame"));
     }
-    if (result.video) JudgeGops(state.keys, result);
+    FindingCounts counts;
+    if (result.video) JudgeGops(state.keys, result, counts);
     result.findings.insert(result.findings.end(), state.frameFindings.begin(), state.frameFindings.end());
     std::stable_sort(result.findings.begin(), result.findings.end(),
                      [](const Finding& left, const Finding& right) { return left.index < right.index; });
@@ -247,8 +261,16 @@ TrackCheck Checker::Judge(const TrackState& state) const {
 
     if (column != nullptr) {
         std::map<int64_t, uint64_t> steps;
+        // A clock has a handful of distinct steps; a hostile file may have one
+        // per frame, and those beyond the first few thousand cannot be the usual one.
         column->ForEachStep([&steps](uint64_t, int64_t, int64_t step) {
-            if (step > 0) ++steps[step];
+            if (step <= 0) return;
+            const auto found = steps.find(step);
+            if (found != steps.end()) {
+                ++found->second;
+            } else if (steps.size() < kDistinctStepsKept) {
+                steps.emplace(step, 1);
+            }
         });
         const std::optional<double> nominal = Mode(steps, result.basis != TimeBasis::kDecodeTime);
         if (nominal) {
@@ -271,6 +293,7 @@ TrackCheck Checker::Judge(const TrackState& state) const {
         column->ForEachStep([&](uint64_t index, int64_t time, int64_t step) {
             place(index, time);
             const auto add = [&](const char* check, std::string message) {
+                if (!counts.Admit(check)) return;
                 stepped.push_back(Found(check, result.track, index, std::move(message)));
                 stepped.back().timeSeconds = seconds(time);
             };
@@ -299,6 +322,7 @@ TrackCheck Checker::Judge(const TrackState& state) const {
             "count", result.track, frames,
             "frames read " + std::to_string(frames) + ", samples in the index " + std::to_string(*result.sampleCount)));
     }
+    result.unlistedFindings = state.counts.unlisted + counts.unlisted;
     return result;
 }
 
@@ -308,6 +332,12 @@ std::vector<Finding> AllFindings(const std::vector<TrackCheck>& tracks) {
         findings.insert(findings.end(), track.findings.begin(), track.findings.end());
     }
     return findings;
+}
+
+uint64_t FindingTotal(const std::vector<TrackCheck>& tracks) {
+    uint64_t total = 0;
+    for (const TrackCheck& track : tracks) total += track.findings.size() + track.unlistedFindings;
+    return total;
 }
 
 }  // namespace ZENT::SDK::Analysis

@@ -23,6 +23,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -55,6 +56,16 @@ struct GopLengths {
     uint64_t max = 0;
 };
 
+// The findings of one check listed per track; the rest are counted.
+constexpr uint64_t kListedPerCheck = 1000;
+
+struct FindingCounts {
+    std::map<std::string, uint64_t> counts;
+    uint64_t unlisted = 0;
+    // True while the check has had at most kListedPerCheck findings.
+    bool Admit(const char* check);
+};
+
 struct TrackCheck {
     uint32_t track = 0;
     std::string codec;
@@ -76,6 +87,7 @@ struct TrackCheck {
     // Frames the integrity test ran on, by outcome: match, mismatch, no value.
     std::array<uint64_t, 3> integrity{};
     std::vector<Finding> findings;  // in frame order
+    uint64_t unlistedFindings = 0;  // beyond kListedPerCheck of one check
 };
 
 class Checker {
@@ -103,6 +115,7 @@ private:
         std::vector<bool> keys;  // video only
         ClockState clock;
         std::vector<Finding> frameFindings;  // found frame by frame, in frame order
+        FindingCounts counts;                // of frameFindings
     };
 
     TrackState& StateOf(uint32_t track, bool video);
@@ -117,8 +130,11 @@ private:
     std::unordered_map<uint32_t, size_t> places_;
 };
 
-// All findings of all tracks, track by track.
+// All listed findings of all tracks, track by track.
 std::vector<Finding> AllFindings(const std::vector<TrackCheck>& tracks);
+
+// Every finding of all tracks, listed or not.
+uint64_t FindingTotal(const std::vector<TrackCheck>& tracks);
 
 // Seconds as the findings and the section print them: to the millisecond on a
 // millisecond basis, to the microsecond otherwise.

@@ -30,11 +30,12 @@ void RunReport::Finish() {
     std::vector<Analysis::TrackCheck> checks;
     if (checker_) checks = checker_->Finish();
     const std::vector<Analysis::Finding> findings = Analysis::AllFindings(checks);
+    const uint64_t findingTotal = Analysis::FindingTotal(checks);
 
     const bool readable = frames_ > 0 || (progress_ && progress_->completeChunks > 0);
     if (!readable) {
         status_ = Analysis::RunStatus::kUnreadable;
-    } else if (!findings.empty()) {
+    } else if (findingTotal > 0) {
         status_ = Analysis::RunStatus::kFindings;
     } else if (progress_) {
         status_ = Analysis::RunStatus::kInProgress;
@@ -56,7 +57,7 @@ void RunReport::Finish() {
         result.status = status_;
         result.frames = frames_;
         result.tracks = tracks_.size();
-        result.findings = findings.size();
+        result.findings = findingTotal;
         result.progress = progress_;
         json_->WriteResult(result);
     }

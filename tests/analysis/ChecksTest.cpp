@@ -260,3 +260,26 @@ TEST(CheckSectionTest, FindingLines) {
 }
 
 }  // namespace
+
+// A fault in every frame: 2499 duplicate steps among 2500 frames of one
+// time. The first 1000 are listed; the rest are counted, and the total
+// holds them all.
+TEST(CheckFiguresTest, ListsAThousandFindingsOfACheckAndCountsTheRest) {
+    Checker checker;
+    for (uint64_t index = 0; index < 2500; ++index) {
+        FrameRecord frame;
+        frame.track = 1;
+        frame.index = index;
+        frame.codec = "AAC4";
+        frame.key = true;
+        frame.decodeTime = ContainerTime{7, 1000};
+        checker.AddFrame(frame);
+    }
+    const std::vector<TrackCheck> tracks = checker.Finish();
+    ASSERT_EQ(tracks.size(), 1u);
+    ASSERT_EQ(tracks[0].findings.size(), kListedPerCheck);
+    EXPECT_EQ(tracks[0].findings.back().check, "duplicate");
+    EXPECT_EQ(tracks[0].findings.back().index, kListedPerCheck);
+    EXPECT_EQ(tracks[0].unlistedFindings, 2499 - kListedPerCheck);
+    EXPECT_EQ(FindingTotal(tracks), 2499u);
+}
