@@ -8,11 +8,14 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "FigureFile.h"
 #include "ToolRun.h"
+#include "support/TempFile.h"
 
 using datatest::JsonField;
 using datatest::RunStampwalk;
@@ -85,7 +88,8 @@ TEST_P(MachineOutput, AgreesWithTheTextLines) {
 INSTANTIATE_TEST_SUITE_P(FfmpegFiles, MachineOutput,
                          ::testing::Values("h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4", "mpeg4.mp4", "aac.m4a",
                                            "amrnb.3gp", "ulaw.mov", "h264_aac.mp4", "h264_cenc.mp4", "aac_cenc.m4a",
-                                           "check_clean.mp4", "check_keymoved.mp4"));
+                                           "check_clean.mp4", "check_dropped.mp4", "check_jump.mp4", "check_gop.mp4",
+                                           "check_keymoved.mp4", "check_corrupt.mp4"));
 
 // ffprobe's CRC32 of a packet is zlib's CRC over the stored bytes, which the
 // reader hands out unchanged for AAC and AMR: payloadCrc32 must equal it,
@@ -193,5 +197,61 @@ TEST_P(CodedTypes, FollowThePresentationOrder) {
 
 INSTANTIATE_TEST_SUITE_P(FfmpegFiles, CodedTypes,
                          ::testing::Values("h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4", "check_clean.mp4"));
+
+}  // namespace
+
+namespace {
+
+// check_clean.mp4 with the video track's last chunk moved past the end of
+// the file: reading it fails and ends the report. The video track (its
+// stco comes first) keeps its samples before that chunk; the AAC track
+// those before the failed sample's time: ffprobe's dts of the first video
+// sample of the last chunk, t, over 12800, against 1024 per AAC packet over
+// 16000, counting packets with k * 1024 / 16000 < t (the video goes first
+// on equal times). Both counts differ from the index: two count findings,
+// and the exit code 1.
+TEST(ReadError, EndsTheReportWithACountFinding) {
+    std::ifstream in(kDataDir + "/check_clean.mp4", std::ios::binary);
+    writer::Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto u32 = [&](size_t at) {
+        return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
+    };
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t stco = text.find("stco");
+    const size_t stsc = text.find("stsc");
+    ASSERT_LT(stco, text.find("trak", text.find("trak") + 4)) << "the first stco is the video track's";
+    const uint32_t chunks = u32(stco + 8);
+    const size_t last = stco + 12 + 4 * size_t(chunks - 1);
+    for (int i = 0; i < 4; ++i) bytes[last + size_t(i)] = 0x7F;
+
+    // Samples before the last chunk, from the sample-to-chunk runs.
+    const uint32_t runs = u32(stsc + 8);
+    uint64_t before = 0;
+    for (uint32_t chunk = 1; chunk < chunks; ++chunk) {
+        uint32_t perChunk = 0;
+        for (uint32_t run = 0; run < runs; ++run) {
+            if (u32(stsc + 12 + 12 * run) <= chunk) perChunk = u32(stsc + 12 + 12 * run + 4);
+        }
+        before += perChunk;
+    }
+    const datatest::FigureFile figures = datatest::ReadFigureFile(kDataDir + "/check_clean.mp4.ffprobe.txt");
+    int64_t failedTime = 0;
+    uint64_t video = 0;
+    for (const datatest::FigureLine* packet : figures.Section("packet")) {
+        if (packet->Unsigned("stream_index") == 0 && video++ == before) failedTime = packet->Signed("dts");
+    }
+    uint64_t audio = 0;
+    while (double(audio) * 1024 / 16000 < double(failedTime) / 12800) ++audio;
+
+    testsupport::TempFile file(bytes);
+    const ToolRun run = RunStampwalk(file.path(), 1, {"--check", "--format", "json"});
+    EXPECT_EQ(run.exitCode, 1);
+    std::vector<std::string> counts;
+    for (const std::string& line : run.lines) {
+        if (JsonField(line, "check") == "count") counts.push_back(JsonField(line, "message"));
+    }
+    EXPECT_EQ(counts, (std::vector<std::string>{"frames read " + std::to_string(before) + ", samples in the index 100",
+                                                "frames read " + std::to_string(audio) + ", samples in the index 64"}));
+}
 
 }  // namespace
