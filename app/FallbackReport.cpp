@@ -20,7 +20,9 @@ namespace {
 namespace Analysis = ZENT::SDK::Analysis;
 
 void SetKey(VIEWWHILEREC_HANDLE parser, const std::vector<TrackKey>& keys) {
-    if (keys.empty() || VIEWWHILEREC_IsEncrypted(parser) == 0) return;
+    // Set before anything is scanned, so whether the recording is protected is
+    // not known yet; samples without a nonce stay as they are.
+    if (keys.empty()) return;
     const TrackKey* key = KeyFor(keys, nullptr, 0);
     if (key == nullptr) key = &keys.front();
     VIEWWHILEREC_SetKey(parser, key->key.data(), uint32_t(key->key.size()));
