@@ -245,12 +245,14 @@ TrackCheck Checker::Judge(const TrackState& state) const {
                      [](const Finding& left, const Finding& right) { return left.index < right.index; });
 
     const TimeColumn* column = nullptr;
-    double unitSeconds = 0.001;
+    // Units per second; times divide by it, so that a tick count gives the
+    // double nearest its decimal value (20992 / 12800 is 1.64 exactly as written).
+    double unitsPerSecond = 1000.0;
     if (state.decodeTimes.Complete()) {
         column = &state.decodeTimes;
         result.basis = TimeBasis::kDecodeTime;
         result.timescale = state.timescale;
-        unitSeconds = 1.0 / state.timescale;
+        unitsPerSecond = state.timescale;
     } else if (state.streamTimes.Complete()) {
         column = &state.streamTimes;
         result.basis = TimeBasis::kStreamTime;
@@ -274,12 +276,12 @@ TrackCheck Checker::Judge(const TrackState& state) const {
         });
         const std::optional<double> nominal = Mode(steps, result.basis != TimeBasis::kDecodeTime);
         if (nominal) {
-            result.nominalIntervalSeconds = *nominal * unitSeconds;
+            result.nominalIntervalSeconds = *nominal / unitsPerSecond;
             result.frameRate = 1.0 / *result.nominalIntervalSeconds;
         }
 
         const TimeBasis basis = result.basis;
-        const auto seconds = [unitSeconds](int64_t units) { return static_cast<double>(units) * unitSeconds; };
+        const auto seconds = [unitsPerSecond](int64_t units) { return static_cast<double>(units) / unitsPerSecond; };
         std::vector<Finding> located = std::move(result.findings);
         std::vector<Finding> stepped;
         size_t next = 0;
@@ -289,7 +291,7 @@ TrackCheck Checker::Judge(const TrackState& state) const {
             }
         };
         place(0, column->First());
-        const double jumpUnits = options_.jumpSeconds / unitSeconds;
+        const double jumpUnits = options_.jumpSeconds * unitsPerSecond;
         column->ForEachStep([&](uint64_t index, int64_t time, int64_t step) {
             place(index, time);
             const auto add = [&](const char* check, std::string message) {

@@ -255,3 +255,23 @@ TEST(ReadError, EndsTheReportWithACountFinding) {
 }
 
 }  // namespace
+
+namespace {
+
+// A finding's time is the decimal of its frame's ticks: ffprobe's dts of the
+// frame after the step (less the first dts, 0 here) over 12800, written as
+// the shortest decimal (20992 / 12800 = 1.64, not 1.6400000000000001).
+TEST(FindingTime, IsTheFramesDecodeTimeInShortestDecimal) {
+    const ToolRun drop = RunStampwalk(kDataDir + "/compare_drop.mp4", 1, {"--check", "--format", "json"});
+    const ToolRun jump = RunStampwalk(kDataDir + "/check_jump.mp4", 1, {"--check", "--format", "json"});
+    std::vector<std::string> times;
+    for (const ToolRun* run : {&drop, &jump}) {
+        for (const std::string& line : run->lines) {
+            const std::string check = JsonField(line, "check");
+            if (check == "gap" || check == "jump") times.push_back(check + " " + JsonField(line, "time"));
+        }
+    }
+    EXPECT_EQ(times, (std::vector<std::string>{"gap 1.64", "jump 4.4"}));
+}
+
+}  // namespace

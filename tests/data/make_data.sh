@@ -217,3 +217,17 @@ checks=(check_clean.mp4 check_dropped.mp4 check_jump.mp4 check_gop.mp4 check_key
 figures "${checks[@]:0:5}"
 figures check_corrupt.mp4 2>/dev/null
 ls -l "${checks[@]}"
+
+# Pairs for the comparison, remuxed from check_clean.mp4 without re-encoding
+# (-c copy: every kept packet keeps its bytes): the same packets
+# (compare_remux.mp4), video packet 40 dropped (compare_drop.mp4), and the
+# video packets from 60 on half a second later (6400 ticks of 12800;
+# compare_shift.mp4). check_dropped.mp4 is the re-encode with a dropped
+# frame, check_keymoved.mp4 the moved key flag.
+remux=(-hide_banner -loglevel error -y -i check_clean.mp4 -map 0 -c copy -fflags +bitexact "${output[@]}")
+ffmpeg "${remux[@]}" compare_remux.mp4
+ffmpeg "${remux[@]}" -bsf:v "noise=drop=eq(n\,40)" compare_drop.mp4
+ffmpeg "${remux[@]}" -bsf:v "setts=ts=if(gte(N\,60)\,TS+6400\,TS)" compare_shift.mp4
+pairs=(compare_remux.mp4 compare_drop.mp4 compare_shift.mp4)
+figures "${pairs[@]}"
+ls -l "${pairs[@]}"
