@@ -43,7 +43,7 @@ struct FrameRecord {
     std::optional<std::pair<int32_t, int32_t>> timeZone;
     uint32_t size = 0;          // the payload size the text line prints
     uint32_t crc32 = 0;         // the CRC the text line prints (header and payload)
-    uint32_t payloadCrc32 = 0;  // the stored payload alone
+    uint32_t payloadCrc32 = 0;  // the payload alone, as handed out (H.264 and HEVC in start-code form)
     uint32_t diAlert = 0;
     std::array<uint8_t, 3> motion{};
     Integrity integrity = Integrity::kNotRun;

@@ -160,6 +160,8 @@ void JsonLinesWriter::WriteResult(const RunResult& result) {
     Begin("result");
     Key("status");
     String(StatusName(result.status));
+    Key("checked");
+    line_ += result.checked ? "true" : "false";
     Key("frames");
     Unsigned(result.frames);
     Key("tracks");

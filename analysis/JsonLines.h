@@ -18,6 +18,7 @@ enum class RunStatus : uint8_t { kOk, kFindings, kUnreadable, kInProgress };
 
 struct RunResult {
     RunStatus status = RunStatus::kOk;
+    bool checked = false;  // the checks ran: without them "ok" says only that the file was read
     uint64_t frames = 0;
     uint64_t tracks = 0;
     uint64_t findings = 0;

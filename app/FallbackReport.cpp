@@ -1,6 +1,8 @@
 #include "app/FallbackReport.h"
 
+#include <algorithm>
 #include <iostream>
+#include <vector>
 
 #include "app/FrameCollector.h"
 #include "common/CodecTables.h"
@@ -42,6 +44,26 @@ void ReportTracksAndProgress(VIEWWHILEREC_HANDLE parser, const FrameCollector& c
         track.video = entry != nullptr && entry->kind == ZENT::SDK::Utility::CodecKind::kVideo;
         uint64_t count = 0;
         if (VIEWWHILEREC_GetSampleCount(parser, tag, &count) == kOk) track.sampleCount = count;
+    }
+    // Tracks with samples in complete chunks that handed out no packet (a
+    // read error ended the run first) follow, so that their count shows.
+    uint32_t tagCount = 0;
+    if (VIEWWHILEREC_GetTrackTags(parser, nullptr, 0, &tagCount) == kOk && tagCount > 0) {
+        std::vector<uint32_t> tags(tagCount);
+        VIEWWHILEREC_GetTrackTags(parser, tags.data(), tagCount, &tagCount);
+        for (const uint32_t tag : tags) {
+            const bool seenTag =
+                std::any_of(seen.begin(), seen.end(), [tag](const auto& track) { return track.first == tag; });
+            uint64_t count = 0;
+            if (seenTag || VIEWWHILEREC_GetSampleCount(parser, tag, &count) != kOk || count == 0) continue;
+            const ZENT::SDK::Utility::CodecEntry* entry = ZENT::SDK::Utility::FindCodecByTag(tag);
+            Analysis::TrackRecord& track = tracks.emplace_back();
+            track.track = uint32_t(tracks.size());
+            track.codecType = entry != nullptr ? entry->codecType : 0;
+            track.codec = ZENT::SDK::Utility::CodecName(track.codecType);
+            track.video = entry != nullptr && entry->kind == ZENT::SDK::Utility::CodecKind::kVideo;
+            track.sampleCount = count;
+        }
     }
     report.Tracks(tracks);
 

@@ -48,6 +48,28 @@ void PrintCheckerUsage(const po::options_description& checker, std::ostream& out
 
 namespace {
 
+// The format asked for, read before the library parses the line, so that an
+// error it finds goes where a machine-readable run sends its messages. Only
+// "--format" begins with f, so "--f" and every longer prefix of it name it.
+OutputFormat PeekFormat(int argc, char* argv[]) {
+    OutputFormat format = OutputFormat::kText;
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i];
+        std::string value;
+        const size_t equals = word.find('=');
+        if (equals != std::string::npos) {
+            value = word.substr(equals + 1);
+            word.resize(equals);
+        } else if (i + 1 < argc) {
+            value = argv[i + 1];
+        }
+        if (word.size() < 3 || std::string("--format").compare(0, word.size(), word) != 0) continue;
+        if (value == "json") format = OutputFormat::kJson;
+        if (value == "csv") format = OutputFormat::kCsv;
+    }
+    return format;
+}
+
 void ReadCheckerOptions(const po::variables_map& options, RunOptions& run) {
     if (options.count("format")) {
         const std::string& format = options["format"].as<std::string>();
@@ -109,6 +131,7 @@ ParseOutcome ParsingOptions(int argc, char* argv[], po::variables_map& options, 
     all.add(description).add(checker);
 
     ParseOutcome outcome = ParseOutcome::kRun;
+    run.format = PeekFormat(argc, argv);
     const bool parsed = RunWithOptionErrorHandlers(
         [&] {
             // Unknown options and bare words are tolerated so that wrappers may pass extra arguments.

@@ -55,6 +55,7 @@ void RunReport::Finish() {
         for (const Analysis::Finding& finding : findings) json_->WriteFinding(finding);
         Analysis::RunResult result;
         result.status = status_;
+        result.checked = checker_.has_value();
         result.frames = frames_;
         result.tracks = tracks_.size();
         result.findings = findingTotal;

@@ -21,8 +21,8 @@ TEST(JsonLines, ObjectsOfEveryKind) {
     writer.WriteTrack(TrackRecord{1, 8, "H264", true, 100, 4});
     writer.WriteFinding(Finding{"gap", 1, 42, 1.234, "2 \"frames\" missing"});
     writer.WriteFinding(Finding{"order", 2, 0, std::nullopt, ""});
-    writer.WriteResult(RunResult{RunStatus::kInProgress, 138000, 2, 0, std::nullopt});
-    writer.WriteResult(RunResult{RunStatus::kFindings, 0, 0, 7, std::nullopt});
+    writer.WriteResult(RunResult{RunStatus::kInProgress, false, 138000, 2, 0, std::nullopt});
+    writer.WriteResult(RunResult{RunStatus::kFindings, false, 0, 0, 7, std::nullopt});
     EXPECT_EQ(
         out.str(),
         R"({"type":"frame","track":1,"index":0,"codec":"H264","frameType":"P","codedType":null,"key":false,)"
@@ -41,9 +41,9 @@ TEST(JsonLines, ObjectsOfEveryKind) {
         "\n"
         R"({"type":"finding","check":"order","track":2,"index":0,"time":null,"message":""})"
         "\n"
-        R"({"type":"result","status":"in-progress","frames":138000,"tracks":2,"findings":0})"
+        R"({"type":"result","status":"in-progress","checked":false,"frames":138000,"tracks":2,"findings":0})"
         "\n"
-        R"({"type":"result","status":"findings","frames":0,"tracks":0,"findings":7})"
+        R"({"type":"result","status":"findings","checked":false,"frames":0,"tracks":0,"findings":7})"
         "\n");
 }
 
@@ -228,7 +228,7 @@ TEST(JsonLines, EveryLineIsOneObjectThatReadsBack) {
     }
     writer.WriteTrack(TrackRecord{1, 8, "\xC3(\n", true, 100, 4});
     writer.WriteFinding(Finding{"gap", 1, 42, -1e-9, "\t\\"});
-    writer.WriteResult(RunResult{RunStatus::kOk, 200, 1, 1, std::nullopt});
+    writer.WriteResult(RunResult{RunStatus::kOk, true, 200, 1, 1, std::nullopt});
 
     std::istringstream lines(out.str());
     std::string line;

@@ -192,8 +192,9 @@ class NotARecording : public ::testing::TestWithParam<std::string> {};
 TEST_P(NotARecording, ExitsWithTwoUnderCheck) {
     const RunResult json = RunStampwalk({"-p", GetParam(), "-t", "1", "--check", "--format", "json"});
     EXPECT_EQ(json.exitCode, 2);
-    EXPECT_EQ(json.output,
-              "{\"type\":\"result\",\"status\":\"unreadable\",\"frames\":0,\"tracks\":0,\"findings\":0}\n");
+    EXPECT_EQ(
+        json.output,
+        "{\"type\":\"result\",\"status\":\"unreadable\",\"checked\":true,\"frames\":0,\"tracks\":0,\"findings\":0}\n");
 
     const RunResult text = RunStampwalk({"-p", GetParam(), "-t", "1", "--check"});
     EXPECT_EQ(text.exitCode, 2);
@@ -240,7 +241,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BadOption{{"--key", kKey.substr(4) + ":" + kKey}, "--key takes 32 hexadecimal digits"},
                       BadOption{{"--gap-tolerance", "1"}, "--gap-tolerance must be above 1"},
                       BadOption{{"--jump-seconds", "0"}, "--jump-seconds must be above 0"},
-                      BadOption{{"--clock-tolerance", "-1"}, "--clock-tolerance must not be negative"}));
+                      BadOption{{"--clock-tolerance", "-1"}, "--clock-tolerance must not be negative"},
+                      // Errors the option library finds go the same way.
+                      BadOption{{"--gap-tolerance", "abc"}, "for option '--gap-tolerance' is invalid"},
+                      BadOption{{"--clock-tolerance", "1.5"}, "for option '--clock-tolerance' is invalid"}));
 
 TEST(CheckerOptions, UnknownFormatIsAnError) {
     const RunResult result = RunStampwalk({"-p", "a.mp4", "-t", "1", "--format", "xml"});

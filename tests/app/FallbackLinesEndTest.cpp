@@ -247,12 +247,13 @@ TEST(FallbackCheck, SaysHowFarTheRecordingIsComplete) {
 
     const testsupport::ProgramRun json = run({"--format", "json"});
     EXPECT_EQ(json.exitCode, 0);
-    EXPECT_EQ(result(json.output),
-              R"({"type":"result","status":"in-progress","frames":5,"tracks":2,"findings":0,)" + progress);
+    EXPECT_EQ(
+        result(json.output),
+        R"({"type":"result","status":"in-progress","checked":false,"frames":5,"tracks":2,"findings":0,)" + progress);
     const testsupport::ProgramRun checked = run({"--check", "--format", "json"});
     EXPECT_EQ(checked.exitCode, 1);
     EXPECT_EQ(result(checked.output),
-              R"({"type":"result","status":"findings","frames":5,"tracks":2,"findings":1,)" + progress);
+              R"({"type":"result","status":"findings","checked":true,"frames":5,"tracks":2,"findings":1,)" + progress);
 
     const testsupport::ProgramRun text = run({"--check"});
     EXPECT_EQ(text.exitCode, 1);
@@ -312,6 +313,34 @@ TEST(FallbackKey, DecryptsTheSamplesOfARecordingInProgress) {
     EXPECT_EQ(PayloadCrc(file.path(), {"--key", hexKey}), crc(plain));
     EXPECT_EQ(PayloadCrc(file.path(), {"--key", std::string(32, '1') + ":" + hexKey}), crc(plain));
     EXPECT_EQ(PayloadCrc(file.path(), {}), crc(stored));
+}
+
+}  // namespace
+
+namespace {
+
+// A chunk of two video samples whose first record is cut three bytes into
+// its user data: the packet cannot be built, the read fails before any
+// packet, and the track that handed out nothing still shows in the check
+// with its two indexed samples.
+TEST(FallbackCheck, CountsATrackThatHandedOutNothing) {
+    Chunk video = Chunk::Video("H264", 176, 144);
+    Bytes cut = Record(Header("h264", 0, S, 0), UserData().streamTime(0, 0));
+    cut.resize(cut.size() - 3);
+    video.sample(framelines::LengthPrefixed({Counting(8, 0x10)}), cut);
+    video.sample(framelines::LengthPrefixed({Counting(8, 0x20)}), Record(Header("h264", 1, S, 40)));
+    testsupport::TempFile file(InProgressRecording().chunk(video).bytes());
+    const testsupport::ProgramRun run =
+        testsupport::RunProgram(STAMPWALK_BINARY, {"-p", file.path(), "-t", "1", "--check", "--format", "json"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(
+        run.output.find(R"({"type":"track","track":1,"codec":"H264","codecType":8,"video":true,"sampleCount":2,)"),
+        std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find(R"("check":"count","track":1,"index":0,"time":null,"message":"frames read 0, samples in )"
+                              R"(the index 2"})"),
+              std::string::npos)
+        << run.output;
 }
 
 }  // namespace

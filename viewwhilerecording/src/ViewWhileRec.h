@@ -96,6 +96,11 @@ VIEWWHILEREC_API int32_t VIEWWHILEREC_GetProgress(VIEWWHILEREC_HANDLE parser, VI
  * track of the recording per tag. kInvalidArgument before the first packet. */
 VIEWWHILEREC_API int32_t VIEWWHILEREC_GetPacketTag(VIEWWHILEREC_HANDLE parser, uint32_t* tag);
 
+/* The codec tags of the tracks indexed so far, in increasing order: up to
+ * capacity of them into tags, and how many there are into *count. */
+VIEWWHILEREC_API int32_t VIEWWHILEREC_GetTrackTags(VIEWWHILEREC_HANDLE parser, uint32_t* tags, uint32_t capacity,
+                                                   uint32_t* count);
+
 /* The samples indexed so far in the track of a codec tag (0 for a tag
  * without one). */
 VIEWWHILEREC_API int32_t VIEWWHILEREC_GetSampleCount(VIEWWHILEREC_HANDLE parser, uint32_t tag, uint64_t* count);

@@ -281,6 +281,18 @@ int32_t VIEWWHILEREC_GetPacketTag(VIEWWHILEREC_HANDLE parser, uint32_t* tag) {
     return kOk;
 }
 
+int32_t VIEWWHILEREC_GetTrackTags(VIEWWHILEREC_HANDLE parser, uint32_t* tags, uint32_t capacity, uint32_t* count) {
+    if (!parser || !count || (!tags && capacity > 0)) return kInvalidArgument;
+    const auto& table = ZENT::SDK::ViewWhileRecording::Instance(parser)->trackTable;
+    uint32_t written = 0;
+    for (const auto& entry : table) {
+        if (written < capacity) tags[written] = entry.first;
+        ++written;
+    }
+    *count = written;
+    return kOk;
+}
+
 int32_t VIEWWHILEREC_GetSampleCount(VIEWWHILEREC_HANDLE parser, uint32_t tag, uint64_t* count) {
     if (!parser || !count) return kInvalidArgument;
     *count = ZENT::SDK::ViewWhileRecording::Instance(parser)->SampleCount(tag);
