@@ -156,6 +156,34 @@ void JsonLinesWriter::WriteFinding(const Finding& finding) {
     End();
 }
 
+void JsonLinesWriter::WriteDifference(const Difference& difference) {
+    const auto index = [this](const char* name, const std::optional<uint64_t>& value) {
+        Key(name);
+        if (value) {
+            Unsigned(*value);
+        } else {
+            line_ += "null";
+        }
+    };
+    const auto seconds = [this](const char* name, const std::optional<double>& value) {
+        Key(name);
+        if (!value || !AppendSeconds(line_, *value)) line_ += "null";
+    };
+    Begin("difference");
+    Key("kind");
+    String(difference.kind);
+    Key("track");
+    Unsigned(difference.trackA != 0 ? difference.trackA : difference.trackB);
+    index("trackB", difference.trackB != 0 ? std::optional<uint64_t>(difference.trackB) : std::nullopt);
+    index("indexA", difference.indexA);
+    index("indexB", difference.indexB);
+    seconds("timeA", difference.timeA);
+    seconds("timeB", difference.timeB);
+    Key("message");
+    String(difference.message);
+    End();
+}
+
 void JsonLinesWriter::WriteResult(const RunResult& result) {
     Begin("result");
     Key("status");

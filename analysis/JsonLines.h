@@ -1,5 +1,6 @@
 // JSON Lines: one object per line, nothing else on the stream. Frames, tracks
-// and findings as the run gives them, a result object last.
+// and findings (or the differences of a comparison) as the run gives them, a
+// result object last.
 #ifndef STAMPWALK_ANALYSIS_JSONLINES_H
 #define STAMPWALK_ANALYSIS_JSONLINES_H
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/Comparison.h"
 #include "analysis/Finding.h"
 #include "analysis/FrameRecord.h"
 
@@ -32,6 +34,8 @@ public:
     void WriteFrame(const FrameRecord& frame);
     void WriteTrack(const TrackRecord& track);
     void WriteFinding(const Finding& finding);
+    // "track" is A's track, or B's for a track only B has; "trackB" is null for one only A has.
+    void WriteDifference(const Difference& difference);
     void WriteResult(const RunResult& result);
 
 private:
