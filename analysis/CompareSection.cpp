@@ -56,7 +56,10 @@ void WriteTrackComparison(std::ostream& out, const TrackComparison& track) {
         << ": frames " << track.framesA << '/' << track.framesB << ", paired " << track.paired << ", only in A "
         << track.onlyA << ", only in B " << track.onlyB << ", shifted " << track.shifted << ", payload "
         << track.payload << ", key " << track.key << ", alert " << track.alert << ", motion " << track.motion
-        << ", gop " << track.gop << (track.byTime ? ", re-encoded" : "") << "\n";
+        << ", gop " << track.gop << (track.byTime ? ", re-encoded" : "");
+    if (track.unlisted > 0)
+        out << ", " << track.unlisted << " not listed (at most " << kListedPerCheck << " of a kind)";
+    out << "\n";
 }
 
 void WriteCompareSection(std::ostream& out, const ComparisonResult& result) {

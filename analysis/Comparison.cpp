@@ -1,9 +1,13 @@
 #include "analysis/Comparison.h"
 
+#include "analysis/Checks.h"
+
 #include <algorithm>
 #include <cstddef>
+#include <map>
 #include <utility>
 
+#include "analysis/Checks.h"
 #include "analysis/DecimalText.h"
 
 namespace ZENT::SDK::Analysis {
@@ -382,11 +386,19 @@ public:
             }
         }
         EndShift();
+        EndPayloadRun();
         return figures_;
     }
 
 private:
-    void Add(const char* kind, size_t a, size_t b, std::string message) {
+    // Lists the difference, unless its kind has had kListedPerCheck on this
+    // pair already: two unrelated recordings count their differences without
+    // holding one per frame. The place in the list, or kNone.
+    size_t Add(const char* kind, size_t a, size_t b, std::string message) {
+        if (++listed_[kind] > kListedPerCheck) {
+            ++figures_.unlisted;
+            return kNone;
+        }
         Difference& difference = differences_.emplace_back();
         difference.kind = kind;
         difference.trackA = a_.track;
@@ -402,6 +414,7 @@ private:
             if (frame.timed) difference.timeB = static_cast<double>(frame.time) / 1e6;
         }
         difference.message = std::move(message);
+        return differences_.size() - 1;
     }
 
     void Pair(size_t a, size_t b, const GopJudge* gops) {
@@ -409,10 +422,10 @@ private:
         const CompareFrame& frameA = a_.frames[a];
         const CompareFrame& frameB = b_.frames[b];
         if (KeyOf(frameA) == KeyOf(frameB)) {
+            EndPayloadRun();
             if (frameA.timed && frameB.timed && !figures_.byTime) Shift(a, b, frameB.time - frameA.time - offset_);
         } else if (!figures_.byTime) {
-            ++figures_.payload;
-            Add("payload", a, b, "payload " + Payload(frameA) + " in A, " + Payload(frameB) + " in B");
+            DifferentPayload(a, b);
         }
         if (frameA.key != frameB.key) {
             ++figures_.key;
@@ -436,6 +449,29 @@ private:
         }
     }
 
+    // A pair of different payloads: a run of them (frames only on one side
+    // do not end it) is one difference at its first frame.
+    void DifferentPayload(size_t a, size_t b) {
+        ++figures_.payload;
+        if (payloadRun_ > 0) {
+            ++payloadRun_;
+            return;
+        }
+        payloadRun_ = 1;
+        payloadDifference_ =
+            Add("payload", a, b, "payload " + Payload(a_.frames[a]) + " in A, " + Payload(b_.frames[b]) + " in B");
+    }
+
+    void EndPayloadRun() {
+        if (payloadRun_ > 1 && payloadDifference_ != kNone) {
+            differences_[payloadDifference_].message = Plural(payloadRun_, "frame") +
+                                                       " from here differ in payload, the first " +
+                                                       differences_[payloadDifference_].message;
+        }
+        payloadRun_ = 0;
+        payloadDifference_ = kNone;
+    }
+
     // A pair of equal payloads whose times moved by shift: a run of equal
     // shifts is one difference at its first frame.
     void Shift(size_t a, size_t b, int64_t shift) {
@@ -444,23 +480,27 @@ private:
             EndShift();
             return;
         }
-        if (shiftDifference_ != kNone && Magnitude(shift - runShift_) <= tolerance) {
+        if (inShift_ && Magnitude(shift - runShift_) <= tolerance) {
             ++runFrames_;
             return;
         }
         EndShift();
-        shiftDifference_ = differences_.size();
         runShift_ = shift;
         runFrames_ = 1;
-        Add("shifted", a, b, {});
+        inShift_ = true;
+        shiftDifference_ = Add("shifted", a, b, {});
     }
 
     void EndShift() {
-        if (shiftDifference_ == kNone) return;
-        differences_[shiftDifference_].message = Plural(runFrames_, "frame") + (runFrames_ == 1 ? "" : " from here") +
-                                                 " shifted by " + Milliseconds(runShift_) + " ms";
+        if (!inShift_) return;
+        if (shiftDifference_ != kNone) {
+            differences_[shiftDifference_].message = Plural(runFrames_, "frame") +
+                                                     (runFrames_ == 1 ? "" : " from here") + " shifted by " +
+                                                     Milliseconds(runShift_) + " ms";
+        }
         figures_.shifted += runFrames_;
         shiftDifference_ = kNone;
+        inShift_ = false;
     }
 
     const CompareTrack& a_;
@@ -469,9 +509,13 @@ private:
     std::vector<Difference>& differences_;
     TrackComparison figures_;
     int64_t offset_ = 0;
-    size_t shiftDifference_ = kNone;  // of the run of shifted frames going on
+    bool inShift_ = false;            // a run of shifted frames is going on
+    size_t shiftDifference_ = kNone;  // its difference, where listed
     int64_t runShift_ = 0;
     uint64_t runFrames_ = 0;
+    uint64_t payloadRun_ = 0;           // frames of the run of different payloads going on
+    size_t payloadDifference_ = kNone;  // its difference, where listed
+    std::map<std::string, uint64_t> listed_;
 };
 
 Difference UnpairedTrack(const CompareTrack& track, bool inA) {
@@ -506,7 +550,9 @@ ComparisonResult Compare(const std::vector<CompareTrack>& a, const std::vector<C
     }
     result.differences.insert(result.differences.end(), std::make_move_iterator(unpaired.begin()),
                               std::make_move_iterator(unpaired.end()));
-    result.differs = !result.differences.empty();
+    result.differs =
+        !result.differences.empty() || std::any_of(result.tracks.begin(), result.tracks.end(),
+                                                   [](const TrackComparison& track) { return track.unlisted > 0; });
     return result;
 }
 

@@ -21,7 +21,8 @@
 //   only-a, only-b  a frame with no counterpart
 //   shifted         same payload, time moved by more than the tolerance; one per
 //                   run of frames with the same shift, at its first frame
-//   payload         a different payload at the same place
+//   payload         a different payload at the same place; one per run of
+//                   such frames, at its first frame
 //   key, alert, motion
 //                   the stored key flag, DI alert or motion levels differ
 //   gop             a GOP of A and the GOP of B that starts at its partner end
@@ -79,6 +80,7 @@ struct TrackComparison {
     uint64_t framesA = 0, framesB = 0;
     uint64_t paired = 0, onlyA = 0, onlyB = 0;
     uint64_t shifted = 0, payload = 0, key = 0, alert = 0, motion = 0, gop = 0;
+    uint64_t unlisted = 0;  // differences beyond the first thousand of a kind, counted only
 };
 
 struct ComparisonResult {

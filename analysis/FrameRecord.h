@@ -41,9 +41,13 @@ struct FrameRecord {
     // The camera's zone in seconds, where the frame names one: its offset
     // and its daylight-saving shift.
     std::optional<std::pair<int32_t, int32_t>> timeZone;
-    uint32_t size = 0;          // the payload size the text line prints
-    uint32_t crc32 = 0;         // the CRC the text line prints (header and payload)
-    uint32_t payloadCrc32 = 0;  // the payload alone, as handed out (H.264 and HEVC in start-code form)
+    uint32_t size = 0;   // the payload size the text line prints
+    uint32_t crc32 = 0;  // the CRC the text line prints (header and payload)
+    // The payload alone, as handed out (H.264 and HEVC in start-code form,
+    // without the parameter sets before the first slice, which a reader may
+    // put there): a time shift or a moved key flag leaves it as it was.
+    uint32_t payloadCrc32 = 0;
+    uint32_t payloadBytes = 0;  // the bytes payloadCrc32 covers
     uint32_t diAlert = 0;
     std::array<uint8_t, 3> motion{};
     Integrity integrity = Integrity::kNotRun;

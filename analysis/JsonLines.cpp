@@ -213,4 +213,18 @@ void JsonLinesWriter::WriteResult(const RunResult& result) {
     End();
 }
 
+void JsonLinesWriter::WriteComparisonResult(const char* status, uint64_t framesA, uint64_t framesB,
+                                            uint64_t differences) {
+    Begin("result");
+    Key("status");
+    String(status);
+    Key("framesA");
+    Unsigned(framesA);
+    Key("framesB");
+    Unsigned(framesB);
+    Key("differences");
+    Unsigned(differences);
+    End();
+}
+
 }  // namespace ZENT::SDK::Analysis

@@ -36,6 +36,8 @@ public:
     void WriteFinding(const Finding& finding);
     // "track" is A's track, or B's for a track only B has; "trackB" is null for one only A has.
     void WriteDifference(const Difference& difference);
+    // The last line of a comparison: "same", "differences" or "unreadable", and the counts.
+    void WriteComparisonResult(const char* status, uint64_t framesA, uint64_t framesB, uint64_t differences);
     void WriteResult(const RunResult& result);
 
 private:

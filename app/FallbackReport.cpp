@@ -31,7 +31,7 @@ void SetKey(VIEWWHILEREC_HANDLE parser, const std::vector<TrackKey>& keys) {
 }
 
 // The tracks as the collector numbered them (one per tag), with the samples the reader indexed for each.
-void ReportTracksAndProgress(VIEWWHILEREC_HANDLE parser, const FrameCollector& collector, RunReport& report) {
+void ReportTracksAndProgress(VIEWWHILEREC_HANDLE parser, const FrameCollector& collector, RunSink& report) {
     std::vector<Analysis::TrackRecord> tracks;
     const auto& seen = collector.FallbackTracks();
     for (size_t i = 0; i < seen.size(); ++i) {
@@ -79,7 +79,7 @@ void ReportTracksAndProgress(VIEWWHILEREC_HANDLE parser, const FrameCollector& c
 
 }  // namespace
 
-void ViewWhileRec(const RunOptions& options, RunReport& report) {
+void ViewWhileRec(const RunOptions& options, RunSink& report) {
     const bool text = options.Text();
     VIEWWHILEREC_HANDLE parser = nullptr;
     int32_t status = VIEWWHILEREC_InitParser(&parser, options.pathname.c_str());

@@ -9,14 +9,14 @@
 
 #include "app/FrameReport.h"
 #include "app/RunOptions.h"
-#include "app/RunReport.h"
+#include "app/RunSink.h"
 #include "isom/AVReader.h"
 
 // The status lines and frame lines go to standard output in a text run; the
 // frames, the tracks and how far the recording could be read go to the
 // report when the options collect them. A key given without an identifier
 // (else the first one given) decrypts a protected recording.
-void ViewWhileRec(const RunOptions& options, RunReport& report);
+void ViewWhileRec(const RunOptions& options, RunSink& report);
 
 // The frame lines of the fallback run. Camera time takes localSeconds, and
 // the two words print unsigned.

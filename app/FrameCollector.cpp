@@ -135,7 +135,11 @@ void FrameCollector::Fill(const TMediaPacket& packet, uint32_t cameraSeconds, Tr
 
     record.size = packet.payloadSize;
     record.crc32 = withCrcs_ ? PacketCrc32(packet) : 0;
-    record.payloadCrc32 = withCrcs_ ? Utility::Crc32(payload, payloadSize) : 0;
+    const Utility::PayloadCrc stored =
+        withCrcs_ ? Utility::PayloadCrcWithoutParameterSets(payload, payloadSize, packet.codecType)
+                  : Utility::PayloadCrc{};
+    record.payloadCrc32 = stored.crc;
+    record.payloadBytes = uint32_t(stored.bytes);
     record.diAlert = packet.diAlert;
     for (int window = 0; window < 3; ++window) record.motion[size_t(window)] = uint8_t(MotionValue(packet, window));
     ++frames_;

@@ -39,7 +39,7 @@ boost::shared_ptr<AVReader> OpenAVReader(const std::string& pathname, bool text)
     return boost::shared_ptr<AVReader>(reader, ReleaseReader);
 }
 
-int32_t ParseWithAVReader(const RunOptions& options, RunReport& report) {
+int32_t ParseWithAVReader(const RunOptions& options, RunSink& report) {
     const bool text = options.Text();
     const boost::shared_ptr<AVReader> reader = OpenAVReader(options.pathname, text);
     if (!reader) {

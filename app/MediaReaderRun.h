@@ -8,7 +8,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "app/RunOptions.h"
-#include "app/RunReport.h"
+#include "app/RunSink.h"
 #include "isom/AVReader.h"
 
 // The reader of the file, or an empty pointer when it cannot be opened (a
@@ -21,6 +21,6 @@ boost::shared_ptr<AVReader> OpenAVReader(const std::string& pathname, bool text 
 // left without a line end for the fallback run to continue. The frames go to
 // the report too when the options collect them; keys and the integrity key
 // are handed to the reader first.
-int32_t ParseWithAVReader(const RunOptions& options, RunReport& report);
+int32_t ParseWithAVReader(const RunOptions& options, RunSink& report);
 
 #endif

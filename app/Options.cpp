@@ -42,8 +42,9 @@ bool RunWithOptionErrorHandlers(const std::function<void()>& steps, const po::op
 void PrintCheckerUsage(const po::options_description& checker, std::ostream& out) {
     out << checker << "\n";
     out << "exit codes with --check:\n   0 no finding, 1 findings, 2 not readable as a recording, 255 command-line "
-           "error"
-        << "\n\n";
+           "error\n\n";
+    out << "exit codes with --compare:\n   0 nothing differs, 1 differences, 2 either file not readable as a "
+           "recording\n\n";
 }
 
 namespace {
@@ -103,6 +104,7 @@ void ReadCheckerOptions(const po::variables_map& options, RunOptions& run) {
         }
     }
     if (options.count("integrity-key")) run.integrityKey = options["integrity-key"].as<std::string>();
+    if (options.count("compare")) run.compareWith = options["compare"].as<std::string>();
 }
 
 }  // namespace
@@ -125,7 +127,8 @@ ParseOutcome ParsingOptions(int argc, char* argv[], po::variables_map& options, 
         ("jump-seconds", po::value<double>(), "a step above this many seconds is a jump (1)")
         ("clock-tolerance", po::value<int64_t>(), "milliseconds record minus stream time may drift (1000)")
         ("key", po::value<std::vector<std::string>>()->composing(), "AES-128 key HEX, or KID:HEX; repeatable")
-        ("integrity-key", po::value<std::string>(), "run the integrity test with this key");
+        ("integrity-key", po::value<std::string>(), "run the integrity test with this key")
+        ("compare", po::value<std::string>(), "compare with this second recording, frame by frame");
     // clang-format on
     po::options_description all;
     all.add(description).add(checker);
@@ -155,6 +158,7 @@ ParseOutcome ParsingOptions(int argc, char* argv[], po::variables_map& options, 
             out << "ParsingOptions - processing media file pathname: " << run.pathname << '\n';
             run.timeType = options["timetype"].as<int>();
             out << "ParsingOptions - parse time type: " << run.timeType << '\n';
+            if (run.compareWith) out << "ParsingOptions - compare with: " << *run.compareWith << '\n';
         },
         description, out);
     return parsed ? outcome : ParseOutcome::kError;

@@ -14,17 +14,16 @@
 #include "analysis/FrameRecord.h"
 #include "analysis/JsonLines.h"
 #include "app/RunOptions.h"
+#include "app/RunSink.h"
 
-class RunReport {
+class RunReport : public RunSink {
 public:
     RunReport(const RunOptions& options, std::ostream& out);
 
-    void Frame(const ZENT::SDK::Analysis::FrameRecord& frame);
-    // The tracks of the summary; given before the frames where the reader
-    // knows them, so that the check lists them in track order.
-    void Tracks(const std::vector<ZENT::SDK::Analysis::TrackRecord>& tracks);
-    // The run went through the reader of recordings in progress.
-    void Progress(const ZENT::SDK::Analysis::RecordingProgress& progress);
+    void Frame(const ZENT::SDK::Analysis::FrameRecord& frame) override;
+    // The check lists the tracks in the order they are given.
+    void Tracks(const std::vector<ZENT::SDK::Analysis::TrackRecord>& tracks) override;
+    void Progress(const ZENT::SDK::Analysis::RecordingProgress& progress) override;
 
     // Text with --check: the check section. JSON: the track, finding and
     // result objects. Then the verdict is known.

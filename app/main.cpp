@@ -7,6 +7,7 @@
 
 #include "app/Banner.h"
 #include "app/ClosingLine.h"
+#include "app/CompareRun.h"
 #include "app/FallbackReport.h"
 #include "app/MediaReaderRun.h"
 #include "app/Options.h"
@@ -35,6 +36,12 @@ int main(int argc, char* argv[]) {
                   << parsing.str();
         if (outcome == ParseOutcome::kUsage) return 0;
         if (outcome == ParseOutcome::kError) return -1;
+    }
+
+    if (run.compareWith) {
+        const int exitCode = RunComparison(run, std::cout);
+        if (run.Text()) PrintClosingLine(std::cout, stopwatch.ElapsedSeconds());
+        return exitCode;
     }
 
     RunReport report(run, std::cout);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/BitReader.h"
+#include "common/Crc32.h"
 #include "common/ExpGolomb.h"
 #include "format/NalUnits.h"
 #include "isom/AVReader.h"
@@ -240,6 +241,38 @@ void CodedFrameParser::ReadHevcUnit(const uint8_t* unit, size_t size, CodedFrame
     uint32_t sliceType = ReadExpGolomb(bits);
     if (sliceType > 2) return;
     if (kHevcSliceWidth[sliceType] > widest) widest = kHevcSliceWidth[sliceType];
+}
+
+PayloadCrc PayloadCrcWithoutParameterSets(const uint8_t* payload, size_t size, uint32_t codecType) {
+    const bool hevc = codecType == kCodecHevc;
+    if (payload == nullptr || (codecType != kCodecH264 && !hevc)) return {Crc32(payload, size), size};
+    const uint8_t* end = payload + size;
+    const uint8_t* codeStart = end;
+    const uint8_t* unit = NextUnit(payload, end, codeStart);
+    // Whatever comes before the first start code counts as it is.
+    PayloadCrc result{Crc32(payload, size_t(codeStart - payload)), size_t(codeStart - payload)};
+    const auto add = [&result](const uint8_t* from, const uint8_t* to) {
+        result.crc = Crc32Update(result.crc, from, size_t(to - from));
+        result.bytes += size_t(to - from);
+    };
+    while (unit < end) {
+        const uint8_t* unitCode = codeStart;
+        const unsigned type = hevc ? Format::HevcUnitType(unit[0]) : Format::AvcUnitType(unit[0]);
+        const bool parameterSet = hevc
+                                      ? type == Format::HevcUnit::kVideoSet || type == Format::HevcUnit::kSequenceSet ||
+                                            type == Format::HevcUnit::kPictureSet
+                                      : type == Format::AvcUnit::kSequenceSet || type == Format::AvcUnit::kPictureSet;
+        const bool slice = hevc ? type <= kLastNonIrapSlice || (type >= kFirstIrap && type <= kLastIrapSlice)
+                                : type == kSlice || type == kPartitionA || type == kIdrSlice;
+        if (slice) {
+            add(unitCode, end);
+            return result;
+        }
+        const uint8_t* next = NextUnit(unit, end, codeStart);
+        if (!parameterSet) add(unitCode, codeStart);
+        unit = next;
+    }
+    return result;
 }
 
 }  // namespace ZENT::SDK::Utility

@@ -63,6 +63,18 @@ private:
     std::array<HevcSequenceSet, 16> sequenceSets_{};
 };
 
+// The CRC-32 of an H.264 or HEVC payload in start-code form without the
+// parameter-set units before its first slice (H.264 SPS and PPS; HEVC VPS,
+// SPS and PPS), each with its start code: the same value whether a reader put
+// the track's sets before a key frame or the frame came without them. Other
+// codecs: the CRC of the whole payload. Reads only the units before the first
+// slice one by one; the rest in one go.
+struct PayloadCrc {
+    uint32_t crc = 0;
+    size_t bytes = 0;  // how many bytes it covers
+};
+PayloadCrc PayloadCrcWithoutParameterSets(const uint8_t* payload, size_t size, uint32_t codecType);
+
 }  // namespace ZENT::SDK::Utility
 
 #endif

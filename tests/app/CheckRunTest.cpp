@@ -130,3 +130,56 @@ TEST(IntegrityCheck, FindsEveryMismatchAndMissingValue) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two recordings of the same ten slices whose companion records differ: B
+// names DI inputs 2 at frame 3 and an alerted motion window (level 40) at
+// frame 5, and every time of B's run (header, record and stream time) is
+// five seconds later. The times of the two runs are not compared; the alert
+// and the motion are.
+Recording Companion(bool changed, uint32_t secondsLater) {
+    SliceTrack video = SliceVideo(std::vector<bool>(10, true));
+    std::vector<Bytes> records;
+    for (uint32_t i = 0; i < 10; ++i) {
+        writer::FlagWord flags;
+        flags.digitalInputsValid = true;
+        flags.digitalInputs = changed && i == 3 ? 2 : 0;
+        std::array<Window, 3> windows{};
+        if (changed && i == 5) windows[0] = Window{true, true, 40, {0, 0, 100, 100}};
+        const uint32_t seconds = B + secondsLater + i / 25;
+        const Bytes header =
+            MediaHeader("h264", 0, 0, flags.value(), seconds, uint16_t(40 * i), VideoExtension(windows));
+        records.push_back(Record(header, UserData().recordTime(seconds, 40 * i).streamTime(seconds - 3600, 40 * i)));
+    }
+    Recording recording;
+    recording.addTrack(video.track);
+    recording.addCompanion(records);
+    return recording;
+}
+
+std::vector<std::string> Differences(const Recording& a, const Recording& b, int& exitCode) {
+    testsupport::TempFile fileA(a.bytes());
+    testsupport::TempFile fileB(b.bytes());
+    const testsupport::ProgramRun run = testsupport::RunProgram(
+        STAMPWALK_BINARY, {"-p", fileA.path(), "-t", "1", "--compare", fileB.path(), "--format", "json"});
+    exitCode = run.exitCode;
+    std::vector<std::string> kinds;
+    size_t start = 0;
+    for (size_t end; (end = run.output.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = run.output.substr(start, end - start);
+        if (Field(line, "type") == "difference") kinds.push_back(Field(line, "kind") + " " + Field(line, "indexA"));
+    }
+    return kinds;
+}
+
+TEST(CompareCompanions, ReportAlertAndMotionButNotTheTimesOfTheRuns) {
+    int exitCode = -1;
+    EXPECT_EQ(Differences(Companion(false, 0), Companion(true, 5), exitCode),
+              (std::vector<std::string>{"alert 3", "motion 5"}));
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(Differences(Companion(false, 0), Companion(false, 5), exitCode), std::vector<std::string>{});
+    EXPECT_EQ(exitCode, 0);
+}
+
+}  // namespace

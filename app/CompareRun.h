@@ -1,0 +1,52 @@
+// The comparison run: both recordings read through whichever reader opens
+// each, their frames aligned track by track, and the differences printed as
+// a section or as JSON Lines.
+#ifndef STAMPWALK_APP_COMPARERUN_H
+#define STAMPWALK_APP_COMPARERUN_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "analysis/Comparison.h"
+#include "app/RunOptions.h"
+#include "app/RunSink.h"
+
+// Keeps what the comparison needs of every frame of one recording: a
+// CompareFrame per frame, its time on the first frame's kind of time (decode
+// time, else stream, record, camera time) from the track's first frame.
+class CompareCollector : public RunSink {
+public:
+    void Frame(const ZENT::SDK::Analysis::FrameRecord& frame) override;
+    void Tracks(const std::vector<ZENT::SDK::Analysis::TrackRecord>& tracks) override;
+    void Progress(const ZENT::SDK::Analysis::RecordingProgress& progress) override;
+
+    const std::vector<ZENT::SDK::Analysis::CompareTrack>& Result() const { return tracks_; }
+    // A packet was handed out or a complete chunk exists.
+    bool Readable() const { return frames_ > 0 || completeChunks_ > 0; }
+    uint64_t Frames() const { return frames_; }
+
+private:
+    enum class TimeKind : uint8_t { kNone, kDecode, kStream, kRecord, kCamera };
+    struct TrackTime {
+        TimeKind kind = TimeKind::kNone;
+        int64_t firstMicroseconds = 0;
+    };
+
+    ZENT::SDK::Analysis::CompareTrack& TrackOf(const ZENT::SDK::Analysis::FrameRecord& frame);
+
+    std::vector<ZENT::SDK::Analysis::CompareTrack> tracks_;  // in track number order
+    std::vector<TrackTime> times_;                           // beside tracks_
+    uint64_t frames_ = 0;
+    uint32_t completeChunks_ = 0;
+};
+
+// Reads one recording as the run would, printing nothing.
+void CollectRecording(const RunOptions& options, const std::string& pathname, RunSink& sink);
+
+// Reads both recordings, writes the comparison to out (the section, or JSON
+// Lines with --format json) and gives the exit code: 0 nothing differs, 1
+// differences, 2 either file is not readable as a recording.
+int RunComparison(const RunOptions& options, std::ostream& out);
+
+#endif
