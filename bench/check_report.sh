@@ -35,6 +35,7 @@ stampwalk="$build/app/stampwalk"
 json_target=0.25
 check_time_target=10
 check_bytes_target=8
+compare_target=2
 
 fail() {
     echo "check_report: $*" >&2
@@ -161,6 +162,40 @@ printf '   JSON report/ffprobe %s (medians %s)   target <= %s: %s\n' "$to_ffprob
     "$(ratio "$json_median" "$ffprobe_median")" "$json_target" "$(verdict "$to_ffprobe" "$json_target")"
 printf '   --check adds %s %% (medians %s %%)   target <= +%s %%: %s\n' "$added" \
     "$(share "$check_median" "$text_median")" "$check_time_target" "$(verdict "$added" "$check_time_target")"
+
+# --- comparison -----------------------------------------------------------
+
+# Two recordings of 138,000 packets each: the recording against itself
+# (every frame pairs) and against a copy cut to its first quarter (three
+# quarters of the frames have no counterpart), each against reading both
+# with --format json.
+echo
+echo "== --compare, against reading both recordings with --format json"
+same=("$stampwalk" -p "$full" -t 1 --compare "$full" --format json)
+cut=("$stampwalk" -p "$full" -t 1 --compare "$quarter" --format json)
+quarter_json=("$stampwalk" -p "$quarter" -t 1 --format json)
+status="$(first_run "${same[@]}")"
+expect_lines "stampwalk --compare (same)" "$status" "$(lines '"status":"same"')" 1
+status="$(first_run "${cut[@]}")"
+# Differences exit with 1.
+expect_lines "stampwalk --compare (quarter)" "$((status == 1 ? 0 : status))" "$(lines '"status":"differences"')" 1
+rm -f "$output"
+read -r same_best same_median <<<"$(time_runs "${same[@]}")"
+read -r cut_best cut_median <<<"$(time_runs "${cut[@]}")"
+read -r quarter_best quarter_median <<<"$(time_runs "${quarter_json[@]}")"
+both_same="$(awk -v a="$json_best" 'BEGIN { printf "%.3f", 2 * a }')"
+both_cut="$(awk -v a="$json_best" -v b="$quarter_best" 'BEGIN { printf "%.3f", a + b }')"
+printf '   %-34s %9s %11s %16s
+' command "best (s)" "median (s)" "both JSON (s)"
+printf '   %-34s %9s %11s %16s
+' "--compare itself" "$same_best" "$same_median" "$both_same" \
+    "--compare its first quarter" "$cut_best" "$cut_median" "$both_cut"
+for pair in "$same_best $both_same itself" "$cut_best $both_cut quarter"; do
+    read -r took both name <<<"$pair"
+    to_both="$(ratio "$took" "$both")"
+    printf '   --compare (%s) / both JSON reports %s   target <= %s: %s\n' "$name" "$to_both" "$compare_target" \
+        "$(verdict "$to_both" "$compare_target")"
+done
 
 # --- memory ---------------------------------------------------------------
 
