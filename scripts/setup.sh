@@ -22,7 +22,8 @@ packages=(cmake g++ make libboost-dev libboost-program-options-dev libboost-file
           libboost-iostreams-dev libboost-thread-dev zlib1g-dev libssl-dev libgtest-dev
           googletest libisal-dev
           dpkg-dev file pkgconf   # cpack -G DEB (dpkg-shlibdeps, file); pkg-config for the install test
-          clang-format clang-tidy)  # the layout and lint checks of the test suite
+          clang-format clang-tidy   # the layout and lint checks of the test suite
+          chromium)                 # the report page's test loads it in a headless browser
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
