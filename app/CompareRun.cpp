@@ -1,11 +1,13 @@
 #include "app/CompareRun.h"
 
 #include <cmath>
+#include <optional>
 
 #include "analysis/CompareSection.h"
 #include "analysis/JsonLines.h"
 #include "app/FallbackReport.h"
 #include "app/MediaReaderRun.h"
+#include "app/ReportFile.h"
 
 namespace Analysis = ZENT::SDK::Analysis;
 
@@ -22,6 +24,7 @@ Analysis::CompareTrack& CompareCollector::TrackOf(const Analysis::FrameRecord& f
 }
 
 void CompareCollector::Tracks(const std::vector<Analysis::TrackRecord>& tracks) {
+    trackRecords_ = tracks;
     for (const Analysis::TrackRecord& record : tracks) {
         bool known = false;
         for (const Analysis::CompareTrack& track : tracks_) known = known || track.track == record.track;
@@ -40,6 +43,7 @@ void CompareCollector::Progress(const Analysis::RecordingProgress& progress) {
 
 void CompareCollector::Frame(const Analysis::FrameRecord& frame) {
     ++frames_;
+    if (series_ != nullptr) series_->AddFrame(frame);
     Analysis::CompareTrack& track = TrackOf(frame);
     TrackTime& time = times_[size_t(&track - tracks_.data())];
     if (track.codec.empty()) track.codec = frame.codec;
@@ -96,14 +100,55 @@ void CollectRecording(const RunOptions& options, const std::string& pathname, Ru
     if (ParseWithAVReader(silent, sink) < 0) ViewWhileRec(silent, sink);
 }
 
+namespace {
+
+Analysis::ReportChart ChartOf(const std::string& kind) {
+    if (kind == "payload" || kind == "key" || kind == "gop" || kind == "re-encoded")
+        return Analysis::ReportChart::kSize;
+    if (kind == "alert" || kind == "motion") return Analysis::ReportChart::kActivity;
+    return Analysis::ReportChart::kInterval;
+}
+
+// Each difference as a mark on the recording whose frame it names (A where both do).
+std::vector<Analysis::ReportMark> MarksOf(const std::vector<Analysis::Difference>& differences) {
+    std::vector<Analysis::ReportMark> marks;
+    for (const Analysis::Difference& difference : differences) {
+        Analysis::ReportMark& mark = marks.emplace_back();
+        mark.fromB = !difference.indexA && (difference.indexB || difference.trackA == 0);
+        mark.track = mark.fromB ? difference.trackB : difference.trackA;
+        mark.index = mark.fromB ? difference.indexB : difference.indexA;
+        mark.kind = difference.kind;
+        mark.message = difference.message;
+        mark.chart = ChartOf(difference.kind);
+    }
+    return marks;
+}
+
+}  // namespace
+
 int RunComparison(const RunOptions& options, std::ostream& out) {
-    CompareCollector a;
-    CompareCollector b;
+    std::optional<Analysis::ReportInput> report;
+    if (options.reportPath) {
+        report.emplace();
+        report->b.emplace();
+    }
+    CompareCollector a(report ? &report->a : nullptr);
+    CompareCollector b(report ? &*report->b : nullptr);
     CollectRecording(options, options.pathname, a);
     CollectRecording(options, *options.compareWith, b);
     const bool readable = a.Readable() && b.Readable();
     Analysis::ComparisonResult result;
     if (readable) result = Analysis::Compare(a.Result(), b.Result());
+
+    if (report) {
+        report->title = options.pathname + " against " + *options.compareWith;
+        report->nameA = options.pathname;
+        report->nameB = *options.compareWith;
+        report->tracks = a.TrackRecords();
+        report->tracksB = b.TrackRecords();
+        report->marks = MarksOf(result.differences);
+        WriteReportFile(options, std::move(*report));
+    }
 
     if (options.Text()) {
         if (!a.Readable()) out << "compare: " << options.pathname << " is not readable as a recording\n";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/Comparison.h"
+#include "analysis/ReportData.h"
 #include "app/RunOptions.h"
 #include "app/RunSink.h"
 
@@ -17,6 +18,9 @@
 // time, else stream, record, camera time) from the track's first frame.
 class CompareCollector : public RunSink {
 public:
+    // With a series, every frame goes to it too, for the report.
+    explicit CompareCollector(ZENT::SDK::Analysis::ReportSeries* series = nullptr) : series_(series) {}
+
     void Frame(const ZENT::SDK::Analysis::FrameRecord& frame) override;
     void Tracks(const std::vector<ZENT::SDK::Analysis::TrackRecord>& tracks) override;
     void Progress(const ZENT::SDK::Analysis::RecordingProgress& progress) override;
@@ -25,6 +29,7 @@ public:
     // A packet was handed out or a complete chunk exists.
     bool Readable() const { return frames_ > 0 || completeChunks_ > 0; }
     uint64_t Frames() const { return frames_; }
+    const std::vector<ZENT::SDK::Analysis::TrackRecord>& TrackRecords() const { return trackRecords_; }
 
 private:
     enum class TimeKind : uint8_t { kNone, kDecode, kStream, kRecord, kCamera };
@@ -35,6 +40,8 @@ private:
 
     ZENT::SDK::Analysis::CompareTrack& TrackOf(const ZENT::SDK::Analysis::FrameRecord& frame);
 
+    ZENT::SDK::Analysis::ReportSeries* series_;
+    std::vector<ZENT::SDK::Analysis::TrackRecord> trackRecords_;
     std::vector<ZENT::SDK::Analysis::CompareTrack> tracks_;  // in track number order
     std::vector<TrackTime> times_;                           // beside tracks_
     uint64_t frames_ = 0;

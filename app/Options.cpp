@@ -1,5 +1,6 @@
 #include "app/Options.h"
 
+#include <fstream>
 #include <stdexcept>
 #include <vector>
 
@@ -105,6 +106,12 @@ void ReadCheckerOptions(const po::variables_map& options, RunOptions& run) {
     }
     if (options.count("integrity-key")) run.integrityKey = options["integrity-key"].as<std::string>();
     if (options.count("compare")) run.compareWith = options["compare"].as<std::string>();
+    if (options.count("report")) {
+        run.reportPath = options["report"].as<std::string>();
+        // Found out now, before the run: a report that cannot be written is a command-line error.
+        std::ofstream probe(*run.reportPath, std::ios::app);
+        if (!probe) throw std::runtime_error("--report cannot write '" + *run.reportPath + "'");
+    }
 }
 
 }  // namespace
@@ -128,7 +135,8 @@ ParseOutcome ParsingOptions(int argc, char* argv[], po::variables_map& options, 
         ("clock-tolerance", po::value<int64_t>(), "milliseconds record minus stream time may drift (1000)")
         ("key", po::value<std::vector<std::string>>()->composing(), "AES-128 key HEX, or KID:HEX; repeatable")
         ("integrity-key", po::value<std::string>(), "run the integrity test with this key")
-        ("compare", po::value<std::string>(), "compare with this second recording, frame by frame");
+        ("compare", po::value<std::string>(), "compare with this second recording, frame by frame")
+        ("report", po::value<std::string>(), "write a self-contained HTML report of the run to this file");
     // clang-format on
     po::options_description all;
     all.add(description).add(checker);

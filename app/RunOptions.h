@@ -29,10 +29,11 @@ struct RunOptions {
     std::vector<TrackKey> keys;
     std::optional<std::string> integrityKey;
     std::optional<std::string> compareWith;  // the second recording of a comparison
+    std::optional<std::string> reportPath;   // the HTML report to write
 
     bool Text() const { return format == OutputFormat::kText; }
     // Frame records are needed: for the checks or for a machine-readable writer.
-    bool Collects() const { return check || !Text() || compareWith.has_value(); }
+    bool Collects() const { return check || !Text() || compareWith.has_value() || reportPath.has_value(); }
 };
 
 // "HEX" or "KID:HEX", 32 hexadecimal digits each; nullopt for anything else.

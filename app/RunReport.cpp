@@ -1,11 +1,14 @@
 #include "app/RunReport.h"
 
 #include "analysis/CheckSection.h"
+#include "app/ReportFile.h"
 
 namespace Analysis = ZENT::SDK::Analysis;
 
 RunReport::RunReport(const RunOptions& options, std::ostream& out) : options_(options), out_(out) {
-    if (options.check) checker_.emplace(options.tolerances);
+    // The report marks the findings of the checks whether or not --check asked for them.
+    if (options.check || options.reportPath) checker_.emplace(options.tolerances);
+    if (options.reportPath) series_.emplace();
     if (options.format == OutputFormat::kJson) json_.emplace(out);
     if (options.format == OutputFormat::kCsv) csv_.emplace(out);
 }
@@ -15,6 +18,7 @@ void RunReport::Frame(const Analysis::FrameRecord& frame) {
     if (checker_) checker_->AddFrame(frame);
     if (json_) json_->WriteFrame(frame);
     if (csv_) csv_->WriteFrame(frame);
+    if (series_) series_->AddFrame(frame);
 }
 
 void RunReport::Tracks(const std::vector<Analysis::TrackRecord>& tracks) {
@@ -29,6 +33,8 @@ void RunReport::Progress(const Analysis::RecordingProgress& progress) { progress
 void RunReport::Finish() {
     std::vector<Analysis::TrackCheck> checks;
     if (checker_) checks = checker_->Finish();
+    if (series_) WriteReportFile(options_, std::move(*series_), tracks_, checks);
+    if (!options_.check) checks.clear();
     const std::vector<Analysis::Finding> findings = Analysis::AllFindings(checks);
     const uint64_t findingTotal = Analysis::FindingTotal(checks);
 
@@ -43,7 +49,7 @@ void RunReport::Finish() {
         status_ = Analysis::RunStatus::kOk;
     }
 
-    if (options_.Text() && checker_) {
+    if (options_.Text() && options_.check) {
         // The fallback run leaves the stream printing integers in hexadecimal.
         out_ << std::dec;
         Analysis::WriteCheckSection(out_, checks);
@@ -55,7 +61,7 @@ void RunReport::Finish() {
         for (const Analysis::Finding& finding : findings) json_->WriteFinding(finding);
         Analysis::RunResult result;
         result.status = status_;
-        result.checked = checker_.has_value();
+        result.checked = options_.check;
         result.frames = frames_;
         result.tracks = tracks_.size();
         result.findings = findingTotal;

@@ -13,6 +13,7 @@
 #include "analysis/Csv.h"
 #include "analysis/FrameRecord.h"
 #include "analysis/JsonLines.h"
+#include "analysis/ReportData.h"
 #include "app/RunOptions.h"
 #include "app/RunSink.h"
 
@@ -26,7 +27,7 @@ public:
     void Progress(const ZENT::SDK::Analysis::RecordingProgress& progress) override;
 
     // Text with --check: the check section. JSON: the track, finding and
-    // result objects. Then the verdict is known.
+    // result objects. With --report, the page. Then the verdict is known.
     void Finish();
 
     // With --check: 0 no finding, 1 findings, 2 not readable as a recording;
@@ -39,6 +40,7 @@ private:
     std::optional<ZENT::SDK::Analysis::Checker> checker_;
     std::optional<ZENT::SDK::Analysis::JsonLinesWriter> json_;
     std::optional<ZENT::SDK::Analysis::CsvWriter> csv_;
+    std::optional<ZENT::SDK::Analysis::ReportSeries> series_;  // with --report
     std::vector<ZENT::SDK::Analysis::TrackRecord> tracks_;
     std::optional<ZENT::SDK::Analysis::RecordingProgress> progress_;
     uint64_t frames_ = 0;

@@ -242,6 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadOption{{"--gap-tolerance", "1"}, "--gap-tolerance must be above 1"},
                       BadOption{{"--jump-seconds", "0"}, "--jump-seconds must be above 0"},
                       BadOption{{"--clock-tolerance", "-1"}, "--clock-tolerance must not be negative"},
+                      BadOption{{"--report", kMissingDirectory + "/report.html"}, "--report cannot write"},
                       // Errors the option library finds go the same way.
                       BadOption{{"--gap-tolerance", "abc"}, "for option '--gap-tolerance' is invalid"},
                       BadOption{{"--clock-tolerance", "1.5"}, "for option '--clock-tolerance' is invalid"}));

@@ -4,10 +4,13 @@
 // beside the files (packet hashes and K flags of stream 0, the video).
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "ToolRun.h"
+#include "support/TempFile.h"
 
 using datatest::JsonField;
 using datatest::RunStampwalk;
@@ -73,6 +76,48 @@ TEST(ComparePair, AFileThatIsNoRecordingExitsWithTwo) {
     EXPECT_EQ(run.exitCode, 2);
     ASSERT_EQ(run.lines.size(), 1u);
     EXPECT_EQ(JsonField(run.lines[0], "status"), "unreadable");
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// The tool's report of a recording and of a pair: four charts per track
+// (two tracks), and a mark with a table row for each finding of the check
+// (check_keymoved.mp4: gop at 50, key-mismatch at 75 and 76, as the check
+// rows of CheckFindingsTest say) or each difference (compare_drop.mp4: one
+// only-a). The run prints as usual beside it.
+TEST(ReportOption, MarksTheFindingsAndTheDifferences) {
+    testsupport::TempFile page(".html");
+    const ToolRun alone = RunStampwalk(kDataDir + "/check_keymoved.mp4", 1, {"--report", page.path()});
+    EXPECT_EQ(alone.exitCode, 0);
+    EXPECT_TRUE(datatest::StartsWith(alone.lines.back(), "Congratulation!"));
+    std::string html = ReadAll(page.path());
+    EXPECT_EQ(Count(html, "<svg class=\"chart\""), 8u);
+    EXPECT_EQ(Count(html, "<td>gop</td>"), 1u);
+    EXPECT_EQ(Count(html, "<td>key-mismatch</td>"), 2u);
+    for (int mark = 0; mark < 3; ++mark) {
+        EXPECT_EQ(Count(html, "id=\"finding-" + std::to_string(mark) + "\""), 1u) << mark;
+    }
+
+    const ToolRun pair = RunStampwalk(kDataDir + "/check_clean.mp4", 1,
+                                      {"--compare", kDataDir + "/compare_drop.mp4", "--report", page.path()});
+    EXPECT_EQ(pair.exitCode, 1);
+    html = ReadAll(page.path());
+    EXPECT_EQ(Count(html, "<svg class=\"chart\""), 8u);
+    EXPECT_EQ(Count(html, "<td>only-a</td>"), 1u);
+    EXPECT_EQ(Count(html, "id=\"finding-1\""), 0u) << "one difference, one mark";
 }
 
 }  // namespace
