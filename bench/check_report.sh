@@ -36,6 +36,9 @@ json_target=0.25
 check_time_target=10
 check_bytes_target=8
 compare_target=2
+report_target=1
+page_kib_target=3072
+browser_target=2
 
 fail() {
     echo "check_report: $*" >&2
@@ -196,6 +199,44 @@ for pair in "$same_best $both_same itself" "$cut_best $both_cut quarter"; do
     printf '   --compare (%s) / both JSON reports %s   target <= %s: %s\n' "$name" "$to_both" "$compare_target" \
         "$(verdict "$to_both" "$compare_target")"
 done
+
+# --- the HTML report ------------------------------------------------------
+
+# --report beside the text run of the full recording; then the page of a
+# million synthetic frames (bench/report_page): its size, and how long
+# headless Chromium takes to load it against an empty page.
+echo
+echo "== --report"
+report_page="$scratch/report.html"
+reported=("$stampwalk" -p "$full" -t 1 --report "$report_page")
+read -r reported_best reported_median <<<"$(time_runs "${reported[@]}")"
+report_added="$(awk -v a="$reported_best" -v b="$text_best" 'BEGIN { printf "%.3f", a - b }')"
+printf '   stampwalk --report: best %s s, median %s s; the text run %s s; --report adds %s s   target <= %s s: %s\n' \
+    "$reported_best" "$reported_median" "$text_best" "$report_added" "$report_target" \
+    "$(verdict "$report_added" "$report_target")"
+printf '   the page of %s frames: %s KiB\n' "$frames" "$(($(stat -c %s "$report_page") / 1024))"
+page_maker="$build/bench/report_page"
+if [[ -x "$page_maker" ]]; then
+    million="$scratch/million.html"
+    "$page_maker" --frames 1000000 "$million" | sed 's/^/   /'
+    million_kib=$(($(stat -c %s "$million") / 1024))
+    printf '   the page of 1,000,000 frames: %s KiB   target <= %s KiB: %s\n' "$million_kib" "$page_kib_target" \
+        "$(verdict "$million_kib" "$page_kib_target")"
+    if [[ -x /usr/bin/chromium ]]; then
+        empty="$scratch/empty.html"
+        echo '<!DOCTYPE html><title>empty</title>' >"$empty"
+        browser=(/usr/bin/chromium --headless --no-sandbox --disable-gpu --user-data-dir="$scratch/profile" --dump-dom)
+        read -r empty_best _ <<<"$(time_runs "${browser[@]}" "file://$empty")"
+        read -r million_best _ <<<"$(time_runs "${browser[@]}" "file://$million")"
+        load="$(awk -v a="$million_best" -v b="$empty_best" 'BEGIN { printf "%.3f", a - b }')"
+        printf '   headless Chromium: empty page %s s, the million-frame page %s s; the page adds %s s   target <= %s s: %s\n' \
+            "$empty_best" "$million_best" "$load" "$browser_target" "$(verdict "$load" "$browser_target")"
+    else
+        echo "   /usr/bin/chromium is not installed (scripts/setup.sh installs it): no browser timing"
+    fi
+else
+    echo "   $page_maker is not built: no million-frame page"
+fi
 
 # --- memory ---------------------------------------------------------------
 
