@@ -105,7 +105,10 @@ void ReadCheckerOptions(const po::variables_map& options, RunOptions& run) {
         }
     }
     if (options.count("integrity-key")) run.integrityKey = options["integrity-key"].as<std::string>();
-    if (options.count("compare")) run.compareWith = options["compare"].as<std::string>();
+    if (options.count("compare")) {
+        run.compareWith = options["compare"].as<std::string>();
+        if (run.format == OutputFormat::kCsv) throw std::runtime_error("--compare writes text or json, not csv");
+    }
     if (options.count("report")) {
         run.reportPath = options["report"].as<std::string>();
         // Found out now, before the run: a report that cannot be written is a command-line error.

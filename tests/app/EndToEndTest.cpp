@@ -247,6 +247,13 @@ INSTANTIATE_TEST_SUITE_P(
                       BadOption{{"--gap-tolerance", "abc"}, "for option '--gap-tolerance' is invalid"},
                       BadOption{{"--clock-tolerance", "1.5"}, "for option '--clock-tolerance' is invalid"}));
 
+TEST(CheckerOptions, CompareWritesNoCsv) {
+    const RunResult result = RunStampwalk({"-p", "a.mp4", "-t", "1", "--compare", "b.mp4", "--format", "csv"});
+    EXPECT_EQ(result.exitCode, 255);
+    EXPECT_EQ(result.output, "");
+    EXPECT_NE(result.errors.find("--compare writes text or json, not csv"), std::string::npos) << result.errors;
+}
+
 TEST(CheckerOptions, UnknownFormatIsAnError) {
     const RunResult result = RunStampwalk({"-p", "a.mp4", "-t", "1", "--format", "xml"});
     EXPECT_EQ(result.exitCode, 255);
