@@ -231,3 +231,23 @@ ffmpeg "${remux[@]}" -bsf:v "setts=ts=if(gte(N\,60)\,TS+6400\,TS)" compare_shift
 pairs=(compare_remux.mp4 compare_drop.mp4 compare_shift.mp4)
 figures "${pairs[@]}"
 ls -l "${pairs[@]}"
+
+# Fragmented recordings (a moov without samples, then moof + mdat pairs),
+# remuxed from the clear files above without re-encoding, so that every
+# packet keeps its bytes: H.264 + AAC fragmented at each key frame
+# (frag_keyframe) with explicit base offsets, the same with
+# default-base-is-moof, the same cut into fragments of at most 0.5 s of
+# media (frag_duration, fragments begin inside GOPs), and HEVC. No encrypted
+# one: Debian 12's ffmpeg (5.1) writes the sample encryption boxes of a
+# fragmented cenc file into the moov only, so its fragments carry no
+# initialisation vectors and its own demuxer reads no packet back; the
+# reader's tests build protected fragments with the recording writers.
+fragment=(-hide_banner -loglevel error -y -c copy -fflags +bitexact "${output[@]}")
+ffmpeg -i h264_aac.mp4 "${fragment[@]}" -movflags frag_keyframe+empty_moov frag_h264_aac.mp4
+ffmpeg -i h264_aac.mp4 "${fragment[@]}" -movflags frag_keyframe+empty_moov+default_base_moof frag_base_moof.mp4
+ffmpeg -i h264_aac.mp4 "${fragment[@]}" -movflags empty_moov+default_base_moof -frag_duration 500000 \
+  frag_duration.mp4
+ffmpeg -i hevc.mp4 "${fragment[@]}" -tag:v hvc1 -movflags frag_keyframe+empty_moov frag_hevc.mp4
+fragmented_files=(frag_h264_aac.mp4 frag_base_moof.mp4 frag_duration.mp4 frag_hevc.mp4)
+figures "${fragmented_files[@]}"
+ls -l "${fragmented_files[@]}"
