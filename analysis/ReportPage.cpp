@@ -7,22 +7,13 @@
 #include <map>
 #include <utility>
 
+#include "analysis/ChartAxes.h"
 #include "analysis/DecimalText.h"
 #include "analysis/Utf8.h"
 
 namespace ZENT::SDK::Analysis {
 
 namespace {
-
-// The geometry of a chart in its viewBox units: the plot and the margins of the labels.
-constexpr double kWidth = 1100;
-constexpr double kHeight = 190;
-constexpr double kLeft = 74;
-constexpr double kRight = 10;
-constexpr double kTop = 10;
-constexpr double kBottom = 24;
-constexpr double kPlotWidth = kWidth - kLeft - kRight;
-constexpr double kPlotHeight = kHeight - kTop - kBottom;
 
 // All the lines of a page together hold about this many points; a recording of
 // many tracks gets fewer per line, but never below kLeastPointsPerLine.
@@ -68,103 +59,6 @@ s.addEventListener('mouseleave',function(){r.hidden=true})});
 document.body.setAttribute('data-ready','1')})();
 )";
 
-// A number with at most one decimal, as the coordinates of the charts take it.
-void AppendCoordinate(std::string& out, double value) {
-    auto tenths = std::llround(std::clamp(value, -1e7, 1e7) * 10);
-    if (tenths < 0) {
-        out += '-';
-        tenths = -tenths;
-    }
-    AppendUnsigned(out, static_cast<uint64_t>(tenths / 10));
-    if (tenths % 10 != 0) {
-        out += '.';
-        out += static_cast<char>('0' + tenths % 10);
-    }
-}
-
-void AppendFormatted(std::string& out, const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    out += text;
-}
-
-void AppendSecondsText(std::string& out, double seconds) { AppendFormatted(out, "%.3f", seconds); }
-
-// The step of 1, 2 or 5 times a power of ten nearest above span / count.
-double NiceStep(double span, double count) {
-    const double rough = span / count;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    for (const double factor : {1.0, 2.0, 5.0}) {
-        if (factor * power >= rough) return factor * power;
-    }
-    return 10 * power;
-}
-
-// The step of the time axis: whole seconds, minutes and hours where they fit.
-double TimeStep(double span) {
-    if (span / 8 < 1) return NiceStep(span, 8);
-    for (const double step : {1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 60.0, 120.0, 300.0, 600.0, 900.0, 1800.0, 3600.0, 7200.0,
-                              10800.0, 21600.0, 43200.0, 86400.0}) {
-        if (span / step <= 8) return step;
-    }
-    return NiceStep(span / 86400, 8) * 86400;
-}
-
-void AppendTimeLabel(std::string& out, double seconds, double step) {
-    if (step < 1 || std::fabs(seconds) < 60) {
-        const int places = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step)));
-        char text[64];
-        std::snprintf(text, sizeof text, "%.*f s", places, seconds);
-        out += text;
-        return;
-    }
-    const auto whole = std::llround(seconds);
-    const auto magnitude = whole < 0 ? -whole : whole;
-    char text[64];
-    std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld", whole < 0 ? "-" : "", magnitude / 3600,
-                  magnitude / 60 % 60, magnitude % 60);
-    out += text;
-}
-
-void AppendValueLabel(std::string& out, double value, double step) {
-    const char* suffix = "";
-    if (step >= 1e6) {
-        value /= 1e6;
-        step /= 1e6;
-        suffix = "M";
-    } else if (step >= 1e3) {
-        value /= 1e3;
-        step /= 1e3;
-        suffix = "k";
-    }
-    const int places = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
-    char text[64];
-    if (std::fabs(value) < step / 2) {
-        value = 0;
-        suffix = "";
-    }
-    std::snprintf(text, sizeof text, "%.*f%s", places, value, suffix);
-    out += text;
-}
-
-struct Scale {
-    double t0 = 0;
-    double t1 = 1;
-    double v0 = 0;
-    double v1 = 1;
-
-    double X(double time) const { return kLeft + (time - t0) / (t1 - t0) * kPlotWidth; }
-    // Values beyond the range are drawn at its edge.
-    double Y(double value) const { return kTop + (v1 - std::clamp(value, v0, v1)) / (v1 - v0) * kPlotHeight; }
-};
-
-// A line of a chart, reduced: times and values.
-struct Line {
-    std::vector<std::pair<double, double>> points;
-    std::string classes;    // its colour and dash
-    double breakAfter = 0;  // a longer time without points breaks the line; 0: never
-};
-
 template <class ValueOf>
 Line Reduce(const ReportTrack& track, ValueOf&& valueOf, size_t maxPoints, const std::vector<uint32_t>& keep,
             std::string classes, double breakAfter) {
@@ -177,19 +71,6 @@ Line Reduce(const ReportTrack& track, ValueOf&& valueOf, size_t maxPoints, const
         line.points.emplace_back(timeOf(position), valueOf(position));
     }
     return line;
-}
-
-// The least and greatest value of the lines, or none.
-std::optional<std::pair<double, double>> Extent(const std::vector<Line>& lines) {
-    std::optional<std::pair<double, double>> extent;
-    for (const Line& line : lines) {
-        for (const auto& point : line.points) {
-            if (!extent) extent.emplace(point.second, point.second);
-            extent->first = std::min(extent->first, point.second);
-            extent->second = std::max(extent->second, point.second);
-        }
-    }
-    return extent;
 }
 
 // The median of the positive intervals of a track, in milliseconds.
@@ -397,7 +278,7 @@ void PageWriter::Write() {
             if (each.series[side] == nullptr) continue;
             each.usualMs[side] = UsualInterval(*each.series[side]);
             if (each.usualMs[side]) {
-                each.breakAfter[side] = std::max(3 * (t1_ - t0_) / kPlotWidth, 4 * *each.usualMs[side] / 1000);
+                each.breakAfter[side] = std::max(3 * (t1_ - t0_) / kChartPlotWidth, 4 * *each.usualMs[side] / 1000);
             }
         }
     }
@@ -595,7 +476,7 @@ void PageWriter::Marks(const Scale& scale, const TrackView& view, ReportChart ch
     for (const Entry* entry : view.marks) {
         if (entry->chart != chart) continue;
         // A mark given by a time alone may lie off the axis: it stands at the nearer end.
-        const double x = std::clamp(scale.X(*entry->time), kLeft, kWidth - kRight);
+        const double x = std::clamp(scale.X(*entry->time), kChartLeft, kChartWidth - kChartRight);
         html_ += "<g id=\"finding-";
         Number(entry->number);
         html_ += entry->finding ? "\" class=\"mark\"><title>" : "\" class=\"mark diff\"><title>";
@@ -772,7 +653,7 @@ void PageWriter::AlertBands(const Scale& scale, const ReportTrack& track, const 
     }
     if (periods.empty()) return;
     std::sort(periods.begin(), periods.end());
-    const double unit = (scale.t1 - scale.t0) / kPlotWidth;
+    const double unit = (scale.t1 - scale.t0) / kChartPlotWidth;
     std::vector<std::pair<double, double>> merged{periods.front()};
     for (const auto& period : periods) {
         if (period.first - merged.back().second < unit) {
