@@ -228,6 +228,76 @@ Box Senc(const std::vector<EncryptionRecord>& records, bool withSubSamples) {
     return box;
 }
 
+Box Mehd(uint64_t fragmentDuration, uint8_t version) {
+    Box box = Box::Full("mehd", version, 0);
+    if (version != 0)
+        box.u64(fragmentDuration);
+    else
+        box.u32(Narrow(fragmentDuration, "mehd fragment duration"));
+    return box;
+}
+
+Box Trex(const TrexFields& f) {
+    Box box = Box::Full("trex", 0, 0);
+    box.u32(f.trackId)
+        .u32(f.defaultSampleDescriptionIndex)
+        .u32(f.defaultSampleDuration)
+        .u32(f.defaultSampleSize)
+        .u32(f.defaultSampleFlags);
+    return box;
+}
+
+Box Mfhd(uint32_t sequenceNumber) {
+    Box box = Box::Full("mfhd", 0, 0);
+    box.u32(sequenceNumber);
+    return box;
+}
+
+Box Tfhd(const TfhdFields& f) {
+    const uint32_t flags = (f.baseDataOffset ? 0x000001 : 0) | (f.sampleDescriptionIndex ? 0x000002 : 0) |
+                           (f.defaultSampleDuration ? 0x000008 : 0) | (f.defaultSampleSize ? 0x000010 : 0) |
+                           (f.defaultSampleFlags ? 0x000020 : 0) | (f.defaultBaseIsMoof ? 0x020000 : 0);
+    Box box = Box::Full("tfhd", 0, flags);
+    box.u32(f.trackId);
+    if (f.baseDataOffset) box.u64(*f.baseDataOffset);
+    if (f.sampleDescriptionIndex) box.u32(*f.sampleDescriptionIndex);
+    if (f.defaultSampleDuration) box.u32(*f.defaultSampleDuration);
+    if (f.defaultSampleSize) box.u32(*f.defaultSampleSize);
+    if (f.defaultSampleFlags) box.u32(*f.defaultSampleFlags);
+    return box;
+}
+
+Box Tfdt(uint64_t baseMediaDecodeTime, uint8_t version) {
+    Box box = Box::Full("tfdt", version, 0);
+    if (version != 0)
+        box.u64(baseMediaDecodeTime);
+    else
+        box.u32(Narrow(baseMediaDecodeTime, "tfdt decode time"));
+    return box;
+}
+
+Box Trun(const TrunFields& f) {
+    const TrunSample first = f.samples.empty() ? TrunSample{} : f.samples.front();
+    const uint32_t flags = (f.dataOffset ? 0x000001 : 0) | (f.firstSampleFlags ? 0x000004 : 0) |
+                           (first.duration ? 0x000100 : 0) | (first.size ? 0x000200 : 0) |
+                           (first.flags ? 0x000400 : 0) | (first.compositionOffset ? 0x000800 : 0);
+    Box box = Box::Full("trun", f.version, flags);
+    box.u32(f.sampleCount ? *f.sampleCount : uint32_t(f.samples.size()));
+    if (f.dataOffset) box.i32(*f.dataOffset);
+    if (f.firstSampleFlags) box.u32(*f.firstSampleFlags);
+    for (const TrunSample& s : f.samples) {
+        if (s.duration.has_value() != first.duration.has_value() || s.size.has_value() != first.size.has_value() ||
+            s.flags.has_value() != first.flags.has_value() ||
+            s.compositionOffset.has_value() != first.compositionOffset.has_value())
+            throw std::invalid_argument("every sample of a run has the same fields");
+        if (s.duration) box.u32(*s.duration);
+        if (s.size) box.u32(*s.size);
+        if (s.flags) box.u32(*s.flags);
+        if (s.compositionOffset) box.i32(*s.compositionOffset);
+    }
+    return box;
+}
+
 Box Free(size_t payloadSize, std::string_view type) {
     Box box(type);
     box.zeros(payloadSize);

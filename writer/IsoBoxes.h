@@ -134,6 +134,59 @@ Bytes EncryptionRecordBytes(const EncryptionRecord& record, bool withSubSamples)
 // flags bit 1 (value 2) announces sub-samples.
 Box Senc(const std::vector<EncryptionRecord>& records, bool withSubSamples);
 
+// ---- movie fragments ------------------------------------------------------
+
+// Sample flags of fragment samples: a sync sample depends on no other; any
+// other sample depends on others and is marked sample_is_non_sync_sample.
+constexpr uint32_t kSyncSampleFlags = 0x02000000;
+constexpr uint32_t kNonSyncSampleFlags = 0x01010000;
+
+// mvex's header: the length of the whole fragmented movie, movie timescale.
+Box Mehd(uint64_t fragmentDuration, uint8_t version = 0);
+
+struct TrexFields {
+    uint32_t trackId = 1;
+    uint32_t defaultSampleDescriptionIndex = 1;
+    uint32_t defaultSampleDuration = 0;
+    uint32_t defaultSampleSize = 0;
+    uint32_t defaultSampleFlags = 0;
+};
+Box Trex(const TrexFields& fields);
+
+Box Mfhd(uint32_t sequenceNumber);
+
+// Every field given sets its flag and is written.
+struct TfhdFields {
+    uint32_t trackId = 1;
+    std::optional<uint64_t> baseDataOffset;
+    std::optional<uint32_t> sampleDescriptionIndex;
+    std::optional<uint32_t> defaultSampleDuration;
+    std::optional<uint32_t> defaultSampleSize;
+    std::optional<uint32_t> defaultSampleFlags;
+    bool defaultBaseIsMoof = false;
+};
+Box Tfhd(const TfhdFields& fields);
+
+// Version 1 writes a 64-bit decode time.
+Box Tfdt(uint64_t baseMediaDecodeTime, uint8_t version = 1);
+
+// One sample of a run. The fields the first sample has are written for
+// every sample (std::invalid_argument when a later one lacks one).
+struct TrunSample {
+    std::optional<uint32_t> duration;
+    std::optional<uint32_t> size;
+    std::optional<uint32_t> flags;
+    std::optional<int32_t> compositionOffset;  // signed in a version 1 run
+};
+struct TrunFields {
+    uint8_t version = 0;
+    std::optional<int32_t> dataOffset;
+    std::optional<uint32_t> firstSampleFlags;
+    std::vector<TrunSample> samples;
+    std::optional<uint32_t> sampleCount;  // written instead of the number of samples
+};
+Box Trun(const TrunFields& fields);
+
 // A "free" (or "skip") box with payloadSize zero bytes.
 Box Free(size_t payloadSize = 0, std::string_view type = "free");
 Box Skip(const Bytes& payload);

@@ -9,6 +9,7 @@
 #include "writer/CraftedInputs.h"
 #include "writer/EmbeddedFileWriter.h"
 #include "writer/FileBytes.h"
+#include "writer/FragmentedRecording.h"
 #include "writer/FrameInfoRecordWriter.h"
 #include "writer/IsoBoxes.h"
 #include "writer/RecordingBuilder.h"
