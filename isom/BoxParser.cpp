@@ -1,9 +1,12 @@
 #include "isom/BoxParser.h"
 
 #include <cstring>
+#include <ios>
+#include <optional>
 
 #include "format/BoxHeader.h"
 #include "format/FourCC.h"
+#include "isom/FragmentIndex.h"
 #include "isom/SampleDescription.h"
 #include "isom/TopLevelBox.h"
 
@@ -286,32 +289,9 @@ void ReadCo64(WalkState& state, BoxView view) {
     ReadChunkOffsets<uint64_t, Format::LoadU64>(view, state.track->sampleTable.chunkOffsets64);
 }
 
-void ReadSaiz(WalkState& state, BoxView view) {
-    FullBoxHeader header;
-    ReadFullBoxHeader(view, header);
-    if (header.flags & 1) view.Skip(8);  // aux_info_type and its parameter
-    ProtectionData& protection = state.track->sampleTable.protection;
-    protection.sampleInfoSize = view.U8();
-    view.U32();  // sample_count: the sizes that follow are counted by the box
-    protection.sampleInfoOffsets.clear();
-    if (protection.sampleInfoSize != 0) return;
-    protection.sampleInfoOffsets.reserve(view.remaining());
-    uint64_t offset = 0;
-    while (view.remaining() > 0) {
-        protection.sampleInfoOffsets.push_back(offset);
-        offset += view.U8();
-    }
-}
+void ReadSaiz(WalkState& state, BoxView view) { ReadSampleAuxSizes(view, state.track->sampleTable.protection); }
 
-void ReadSenc(WalkState& state, BoxView view) {
-    FullBoxHeader header;
-    ReadFullBoxHeader(view, header);
-    ProtectionData& protection = state.track->sampleTable.protection;
-    protection.hasSampleEncryption = true;
-    protection.subsampleFlag = (header.flags >> 1) & 1;
-    view.U32();  // sample_count
-    protection.sampleEncryptionData = view.Rest();
-}
+void ReadSenc(WalkState& state, BoxView view) { ReadSampleEncryption(view, state.track->sampleTable.protection); }
 
 const ChildEntry kStblChildren[] = {
     {FourCC("stsd"), ReadStsd}, {FourCC("stts"), ReadStts}, {FourCC("stss"), ReadStss}, {FourCC("stsc"), ReadStsc},
@@ -358,11 +338,131 @@ void ReadTrak(WalkState& state, BoxView view) {
     WalkChildren(trackState, view, kTrakChildren);
 }
 
-const ChildEntry kMoovChildren[] = {{FourCC("mvhd"), ReadMvhd}, {FourCC("trak"), ReadTrak}};
+void ReadMehd(WalkState& state, BoxView view) {
+    FullBoxHeader header;
+    ReadFullBoxHeader(view, header);
+    state.movie.extends.fragmentDuration = ReadTimeField(view, header.version);
+}
+
+void ReadTrex(WalkState& state, BoxView view) {
+    TrackExtends defaults;
+    ReadFullBoxHeader(view, defaults);
+    defaults.trackId = view.U32();
+    defaults.defaultSampleDescriptionIndex = view.U32();
+    defaults.defaultSampleDuration = view.U32();
+    defaults.defaultSampleSize = view.U32();
+    defaults.defaultSampleFlags = view.U32();
+    state.movie.extends.trackExtends.push_back(defaults);
+}
+
+const ChildEntry kMvexChildren[] = {{FourCC("mehd"), ReadMehd}, {FourCC("trex"), ReadTrex}};
+
+void ReadMvex(WalkState& state, BoxView view) {
+    state.movie.extends.present = true;
+    WalkChildren(state, view, kMvexChildren);
+}
+
+const ChildEntry kMoovChildren[] = {{FourCC("mvhd"), ReadMvhd}, {FourCC("trak"), ReadTrak}, {FourCC("mvex"), ReadMvex}};
 
 const uint8_t kVendorMark[8] = {'T', 'A', 'L', 'V', 'E', 'N', 'e', 'x'};
 
+// A top-level skip box: the vendor box list when it is large enough to hold
+// one and starts with the vendor mark, else nothing. The input is left
+// anywhere inside the box.
+void ReadSkipBox(ParserInput& input, const BoxHeader& header, MovieRecord& movie) {
+    if (header.size <= 24 || header.size - header.headerSize < 8) return;
+    uint8_t mark[8];
+    input.ReadExact(mark, 8);
+    if (std::memcmp(mark, kVendorMark, 8) != 0) return;
+    uint64_t childrenStart = input.position();
+    std::vector<uint8_t> children = input.ReadBytes(header.end - childrenStart);
+    ParseVendorBoxes(BoxView(children.data(), children.size(), childrenStart), movie);
+}
+
+// The top-level boxes the walk of a fragmented movie passes over.
+bool PassedOverBetweenFragments(uint32_t type) {
+    switch (type) {
+        case FourCC("ftyp"):
+        case FourCC("free"):
+        case FourCC("mdat"):
+        case FourCC("mfra"):
+        case FourCC("moov"):
+        case FourCC("sidx"):
+        case FourCC("styp"):
+        case FourCC("udta"):
+        case FourCC("uuid"):
+        case FourCC("wide"): return true;
+        default: return false;
+    }
+}
+
+// The rest of a fragmented movie, box by box while the boxes are whole: a
+// file still being written, or cut short, ends anywhere. The walk stops at
+// a box the end of the file cuts, a header that cannot be read, or a box of
+// an unlisted type, and never fails the open. A movie fragment that cannot
+// be read whole is left out with its samples; the fragments read end where
+// the last box after the last of them ends, or where the first fragment left
+// out after them starts.
+void WalkFragments(ParserInput& input, MovieRecord& movie) {
+    const uint64_t fileSize = input.streamSize();
+    uint64_t end = input.position();
+    std::optional<uint64_t> leftOutFrom;
+    try {
+        while (input.position() < fileSize) {
+            const BoxHeader header = ReadTopLevelHeader(input);
+            if (header.end > fileSize) break;
+            if (header.type == FourCC("moof")) {
+                const uint64_t payloadStart = input.position();
+                std::vector<uint8_t> payload = input.ReadBytes(header.end - payloadStart);
+                if (ReadMovieFragment(BoxView(payload.data(), payload.size(), payloadStart), header.start, movie,
+                                      fileSize)) {
+                    ++movie.fragmentWalk.completeFragments;
+                    leftOutFrom.reset();
+                } else if (!leftOutFrom) {
+                    leftOutFrom = header.start;
+                }
+            } else if (header.type == FourCC("skip")) {
+                ReadSkipBox(input, header, movie);
+            } else if (!PassedOverBetweenFragments(header.type)) {
+                break;
+            }
+            if (!leftOutFrom) end = header.end;
+            input.SeekTo(header.end);
+        }
+    } catch (const bad_format&) {
+        // A header whose size is below its own length.
+    } catch (const std::ios_base::failure&) {
+        // A header cut by the end of the file, or zeros up to it.
+    }
+    movie.fragmentWalk.endOffset = leftOutFrom ? *leftOutFrom : end;
+}
+
 }  // namespace
+
+void ReadSampleAuxSizes(BoxView view, ProtectionData& protection) {
+    FullBoxHeader header;
+    ReadFullBoxHeader(view, header);
+    if (header.flags & 1) view.Skip(8);  // aux_info_type and its parameter
+    protection.sampleInfoSize = view.U8();
+    view.U32();  // sample_count: the sizes that follow are counted by the box
+    protection.sampleInfoOffsets.clear();
+    if (protection.sampleInfoSize != 0) return;
+    protection.sampleInfoOffsets.reserve(view.remaining());
+    uint64_t offset = 0;
+    while (view.remaining() > 0) {
+        protection.sampleInfoOffsets.push_back(offset);
+        offset += view.U8();
+    }
+}
+
+void ReadSampleEncryption(BoxView view, ProtectionData& protection) {
+    FullBoxHeader header;
+    ReadFullBoxHeader(view, header);
+    protection.hasSampleEncryption = true;
+    protection.subsampleFlag = (header.flags >> 1) & 1;
+    view.U32();  // sample_count
+    protection.sampleEncryptionData = view.Rest();
+}
 
 void ParseMovieBox(const BoxView& payload, MovieRecord& movie, uint64_t fileSize) {
     WalkState state{movie, nullptr, fileSize};
@@ -390,7 +490,9 @@ const VendorBox* FindVendorBox(const MovieRecord& movie, uint32_t type) {
 void Parse(ParserInput& input, MovieRecord& movie) {
     bool movieSeen = false;
     bool mediaDataSeen = false;
-    while (!(movieSeen && mediaDataSeen)) {
+    // A movie that announces fragments is read on from its movie box by the
+    // walk of the fragments, to the end of the file.
+    while (!(movieSeen && mediaDataSeen) && !movie.extends.present) {
         BoxHeader header = ReadTopLevelHeader(input);
         switch (header.type) {
             case FourCC("ftyp"):
@@ -411,20 +513,13 @@ void Parse(ParserInput& input, MovieRecord& movie) {
                 break;
             }
             case FourCC("skip"):
-                if (header.size > 24 && header.size - header.headerSize >= 8) {
-                    uint8_t mark[8];
-                    input.ReadExact(mark, 8);
-                    if (std::memcmp(mark, kVendorMark, 8) == 0) {
-                        uint64_t childrenStart = input.position();
-                        std::vector<uint8_t> children = input.ReadBytes(header.end - childrenStart);
-                        ParseVendorBoxes(BoxView(children.data(), children.size(), childrenStart), movie);
-                    }
-                }
+                ReadSkipBox(input, header, movie);
                 input.SeekTo(header.end);
                 break;
             default: throw bad_format("unrecognized box");
         }
     }
+    if (movie.extends.present) WalkFragments(input, movie);
 }
 
 }  // namespace ZENT::SDK::Pelagor2::MP4Parser

@@ -27,8 +27,29 @@ uint64_t ReadSome(ParserInput& input, uint8_t* out, uint64_t n) {
     return available;
 }
 
+// Whether the movie box at [start, end) has a movie extends box among its
+// children, read header by header; a child that cannot be read ends the
+// look.
+bool MovieAnnouncesFragments(ParserInput& input, uint64_t start, uint64_t end) {
+    try {
+        uint64_t position = start;
+        while (position < end && end - position >= Format::kPlainHeaderSize) {
+            input.SeekTo(position);
+            const Format::BoxHeader child = ReadTopLevelHeader(input);
+            if (child.end > end) return false;
+            if (child.type == FourCC("mvex")) return true;
+            position = child.end;
+        }
+    } catch (const std::exception&) {
+        // A child header that cannot be read: no movie extends box is found.
+    }
+    return false;
+}
+
 // The first scan: top-level boxes of a plain file, until both the movie and
-// the media data were seen or a box ends the scan.
+// the media data were seen or a box ends the scan. A movie that announces
+// fragments ends the scan at once: what follows it is read as fragments,
+// however far the file got.
 bool LooksLikePlainFile(ParserInput& input) {
     bool movieSeen = false;
     bool mediaDataSeen = false;
@@ -68,6 +89,8 @@ bool LooksLikePlainFile(ParserInput& input) {
         // A size smaller than its header would step back or stand still.
         if (size < headerSize) break;
         if (size > fileSize - position) break;
+        if (type == FourCC("moov") && MovieAnnouncesFragments(input, position + headerSize, position + size))
+            return true;
         position += size;
     }
     return movieSeen && mediaDataSeen;

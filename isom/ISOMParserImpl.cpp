@@ -1,5 +1,6 @@
 #include "isom/ISOMParserImpl.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -75,7 +76,7 @@ std::string WideToUtf8(const wchar_t* path) {
     return out;
 }
 
-ISOMParserImpl::ISOMParserImpl(const FileDescriptor& device, int flags) {
+ISOMParserImpl::ISOMParserImpl(const FileDescriptor& device, int flags) : baseOffset_(device.baseOffset()) {
     buffer_.open(device);
     input_.reset(new ParserInput(buffer_));
     MP4Parser::Parse(*input_, movie_);
@@ -101,7 +102,7 @@ void ISOMParserImpl::BuildTrackList(int flags) {
         state.codec = d->codec;
         state.trackIndex = int32_t(t);
         state.trackNumber = int32_t(tracks[t].header.trackId - 1);
-        state.sampleCount = int32_t(tracks[t].sampleTable.sizes.sampleCount);
+        state.sampleCount = int32_t(timelines_.tracks[t].entryCount);
         if (d->metadataForm == MetadataForm::kCompressed) {
             state.inflater.reset(new ZStream);
             LoadMetadataDictionary(*state.inflater, d->genericConfig);
@@ -110,7 +111,7 @@ void ISOMParserImpl::BuildTrackList(int flags) {
         // to it and is never listed itself.
         if (t + 1 < tracks.size() && tracks[t + 1].handler.handlerType == FourCC("norv")) {
             if (flags == kOpenPairCompanionTracks &&
-                tracks[t + 1].sampleTable.sizes.sampleCount == tracks[t].sampleTable.sizes.sampleCount)
+                timelines_.tracks[t + 1].entryCount == timelines_.tracks[t].entryCount)
                 state.companionIndex = int32_t(t + 1);
             ++t;
         }
@@ -176,7 +177,13 @@ uint32_t ISOMParserImpl::GetCreationTime() {
 
 uint32_t ISOMParserImpl::GetDuration() {
     if (movie_.header.timescale == 0) return 0;
-    return SaturatedSeconds(double(movie_.header.duration) / movie_.header.timescale);
+    const double seconds = double(movie_.header.duration) / movie_.header.timescale;
+    if (!movie_.extends.present) return SaturatedSeconds(seconds);
+    // A fragmented movie's header counts the samples of the movie box only:
+    // the movie extends header, or else the longest track, may know more.
+    double longest = std::max(seconds, double(movie_.extends.fragmentDuration) / movie_.header.timescale);
+    for (const TrackTimeline& timeline : timelines_.tracks) longest = std::max(longest, timeline.duration);
+    return SaturatedSeconds(longest);
 }
 
 uint32_t ISOMParserImpl::GetTrackCount() { return uint32_t(trackList_.size()); }
@@ -197,8 +204,8 @@ uint32_t ISOMParserImpl::GetTrackNumber(uint32_t i) {
 }
 
 uint32_t ISOMParserImpl::GetTrackSampleCount(uint32_t i) {
-    const TrackRecord* track = Track(i);
-    return track ? track->sampleTable.sizes.sampleCount : 0;
+    const TrackState* state = Listed(i);
+    return state ? timelines_.tracks[state->trackIndex].entryCount : 0;
 }
 
 uint32_t ISOMParserImpl::GetTrackDuration(uint32_t i) {
@@ -356,14 +363,28 @@ void ISOMParserImpl::NoteOrigin(const TrackState& state, uint32_t sample) {
         origin.timescale = timescale;
         origin.decodeTime = ticks(entry.time());
         origin.presentationTime = ticks(entry.compositionTime);
+        const uint32_t tableCount = track.sampleTable.sizes.sampleCount;
         if (sample + 1 < timeline.timedSampleCount) {
             origin.duration = ticks(timeline.entries[sample + 1].time()) - origin.decodeTime;
+        } else if (sample >= tableCount) {
+            origin.duration = track.fragments.samples[sample - tableCount].duration;
         } else if (!track.sampleTable.timeToSample.empty()) {
             origin.duration = track.sampleTable.timeToSample.back().sampleDelta;
         }
     }
     lastOrigin_ = origin;
     hasOrigin_ = true;
+}
+
+void ISOMParserImpl::GetFragmentProgress(TFragmentProgress& progress) const {
+    progress = TFragmentProgress{};
+    if (!movie_.extends.present) return;
+    const FragmentWalk& walk = movie_.fragmentWalk;
+    const uint64_t streamSize = input_->streamSize();
+    progress.fragmented = 1;
+    progress.completeFragments = walk.completeFragments;
+    progress.endOffset = baseOffset_ + walk.endOffset;
+    progress.bytesAfter = walk.endOffset < streamSize ? streamSize - walk.endOffset : 0;
 }
 
 bool ISOMParserImpl::LastOrigin(TPacketOrigin& origin) const {
@@ -540,4 +561,11 @@ int32_t AVReaderGetPacketOrigin(AVReader* reader, TPacketOrigin* origin) {
     auto* parser = dynamic_cast<ZENT::SDK::Pelagor2::ISOMParserImpl*>(reader);
     if (parser == nullptr || origin == nullptr) return kInvalidArgument;
     return parser->LastOrigin(*origin) ? kReaderOk : kInvalidArgument;
+}
+
+int32_t AVReaderGetFragmentProgress(AVReader* reader, TFragmentProgress* progress) {
+    auto* parser = dynamic_cast<ZENT::SDK::Pelagor2::ISOMParserImpl*>(reader);
+    if (parser == nullptr || progress == nullptr) return kInvalidArgument;
+    parser->GetFragmentProgress(*progress);
+    return kReaderOk;
 }

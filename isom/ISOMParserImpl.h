@@ -14,6 +14,7 @@
 #include "common/InflateStream.h"
 #include "isom/AVReader.h"
 #include "isom/FileDescriptor.h"
+#include "isom/FragmentProgress.h"
 #include "isom/MovieRecord.h"
 #include "isom/PacketOrigin.h"
 #include "isom/ParserInput.h"
@@ -82,6 +83,8 @@ public:
     size_t infoBufferSize() const { return infoBuffer_.size(); }
     // The origin of the packet handed out last; false before the first.
     bool LastOrigin(TPacketOrigin& origin) const;
+    // How far the open read a fragmented movie; all zero for another movie.
+    void GetFragmentProgress(TFragmentProgress& progress) const;
     const SampleInput& sampleInput() const { return *sampleInput_; }
 
 private:
@@ -99,6 +102,7 @@ private:
     TMediaPacket* MakePacket(TrackState& state, bool forward);
     void NoteOrigin(const TrackState& state, uint32_t sample);
 
+    uint64_t baseOffset_;  // of the ISO data in the file
     FileStreamBuffer buffer_;
     std::unique_ptr<ParserInput> input_;
     std::unique_ptr<SampleInput> sampleInput_;

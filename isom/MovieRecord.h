@@ -189,6 +189,57 @@ struct EditList : FullBoxHeader {
     std::vector<EditEntry> entries;
 };
 
+// The defaults a track extends box (trex) gives the samples of a track's
+// movie fragments.
+struct TrackExtends : FullBoxHeader {
+    uint32_t trackId = 0;
+    uint32_t defaultSampleDescriptionIndex = 0;
+    uint32_t defaultSampleDuration = 0;
+    uint32_t defaultSampleSize = 0;
+    uint32_t defaultSampleFlags = 0;
+};
+
+// The movie extends box (mvex): a movie that has one may carry samples in
+// movie fragments after its movie box.
+struct MovieExtends {
+    bool present = false;
+    uint64_t fragmentDuration = 0;  // of mehd, in the movie timescale; 0 without one
+    std::vector<TrackExtends> trackExtends;
+};
+
+// One sample of a track fragment run, with the defaults already applied.
+struct FragmentSample {
+    uint64_t offset = 0;            // relative to the start of the ISO data
+    int64_t compositionOffset = 0;  // media timescale units; signed in version 1 runs
+    uint32_t size = 0;
+    uint32_t duration = 0;
+    uint32_t syncFlag = 0;  // 1 unless the sample flags say sample_is_non_sync_sample
+};
+
+// A decode time a track fragment states (tfdt) for its first sample.
+struct FragmentDecodeTime {
+    uint32_t firstSample = 0;  // index in TrackFragments::samples
+    uint64_t decodeTime = 0;   // media timescale units
+};
+
+// The encryption records of one track fragment's samples, in the form the
+// sample table's senc and saiz fill, counted from the fragment's first sample.
+struct FragmentProtection {
+    uint32_t firstSample = 0;  // index in TrackFragments::samples
+    uint32_t sampleCount = 0;
+    ProtectionData protection;
+};
+
+// The samples a track gets from movie fragments. They follow the samples of
+// the sample table: sample j of the track's timeline is fragment sample
+// j - sizes.sampleCount.
+struct TrackFragments {
+    std::vector<FragmentSample> samples;          // in the order of the fragments in the file
+    std::vector<FragmentDecodeTime> decodeTimes;  // ascending firstSample
+    std::vector<FragmentProtection> protections;  // ascending firstSample
+    bool hasCompositionOffsets = false;
+};
+
 struct TrackRecord {
     TrackHeader header;
     MediaHeader media;
@@ -202,6 +253,7 @@ struct TrackRecord {
     DataReferences dataReferences;
     Handler handler;
     EditList editList;
+    TrackFragments fragments;
 
     const SampleDescription* firstDescription() const {
         return sampleTable.descriptions.empty() ? nullptr : &sampleTable.descriptions.front();
@@ -215,10 +267,20 @@ struct VendorBox {
     std::vector<uint8_t> payload;
 };
 
+// How far the walk of a fragmented movie got: the fragments read whole, and
+// where they end. Bytes after that end are an unfinished fragment (a file
+// still being written or cut short) or anything else the walk could not read.
+struct FragmentWalk {
+    uint32_t completeFragments = 0;
+    uint64_t endOffset = 0;  // relative to the start of the ISO data
+};
+
 struct MovieRecord {
     MovieHeader header;
     std::vector<TrackRecord> tracks;     // at most kMaxTracks, in file order
     std::vector<VendorBox> vendorBoxes;  // in file order
+    MovieExtends extends;
+    FragmentWalk fragmentWalk;  // of a movie with extends.present
 };
 
 }  // namespace ZENT::SDK::Pelagor2

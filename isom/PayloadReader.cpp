@@ -7,6 +7,7 @@
 #include "common/CodecTables.h"
 #include "format/ByteOrder.h"
 #include "format/NalUnits.h"
+#include "isom/FragmentIndex.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -178,11 +179,12 @@ uint32_t PayloadReader::Prepare(const TrackRecord& track, unsigned trackIndex, c
     decryptor_ = nullptr;
 
     const SampleDescription* d = track.firstDescription();
-    const ProtectionData& protection = track.sampleTable.protection;
+    uint32_t record = j;
+    const ProtectionData& protection = SampleProtection(track, j, record);
     const bool nal = d && d->codec && d->codec->nalUnits;
     if (protection.hasSampleEncryption && timeline.aesContext) {
         decryptor_ = timeline.aesContext.get();
-        LocateEncryptionRecord(protection, j);
+        LocateEncryptionRecord(protection, record);
     }
 
     if (inflater) {

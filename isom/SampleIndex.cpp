@@ -5,6 +5,7 @@
 #include "common/CodecTables.h"
 #include "format/BadFormat.h"
 #include "format/ParameterSets.h"
+#include "isom/FragmentIndex.h"
 
 namespace ZENT::SDK::Pelagor2 {
 
@@ -43,6 +44,36 @@ void AssignOffsets(const SampleTable& table, IndexEntry* entries, uint32_t count
     }
 }
 
+// Fragment samples carry their own place, size and sync flag.
+void AssignFragmentSamples(const TrackFragments& fragments, IndexEntry* entries) {
+    for (size_t k = 0; k < fragments.samples.size(); ++k) {
+        const FragmentSample& sample = fragments.samples[k];
+        entries[k].offset = sample.offset;
+        entries[k].size = sample.size;
+        entries[k].syncFlag = sample.syncFlag;
+    }
+}
+
+// Decoding times of fragment samples run on from the samples before them,
+// unless their track fragment states where it starts. Times are kept in
+// media units here, as the table's are; decodingTime is left after the last.
+void TimeFragmentSamples(const TrackFragments& fragments, bool withComposition, uint64_t& decodingTime,
+                         IndexEntry* entries) {
+    auto stated = fragments.decodeTimes.begin();
+    for (size_t k = 0; k < fragments.samples.size(); ++k) {
+        for (; stated != fragments.decodeTimes.end() && stated->firstSample <= k; ++stated)
+            decodingTime = stated->decodeTime;
+        const FragmentSample& sample = fragments.samples[k];
+        if (withComposition) {
+            entries[k].decodingTime = double(decodingTime);
+            entries[k].compositionTime = double(decodingTime) + double(sample.compositionOffset);
+        } else {
+            entries[k].compositionTime = double(decodingTime);
+        }
+        decodingTime += sample.duration;
+    }
+}
+
 }  // namespace
 
 std::vector<uint8_t> AvcParameterSets(const std::vector<uint8_t>& avcC) {
@@ -64,13 +95,17 @@ std::vector<uint8_t> HevcParameterSets(const std::vector<uint8_t>& hvcC, uint32_
 TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimescale) {
     TrackTimeline timeline;
     const SampleTable& table = track.sampleTable;
-    const uint32_t count = table.sizes.sampleCount;
+    const TrackFragments& fragments = track.fragments;
+    // The open's ceiling keeps the sum far below 2^32.
+    const uint32_t tableCount = table.sizes.sampleCount;
+    const uint32_t count = tableCount + uint32_t(fragments.samples.size());
     timeline.entryCount = count;
     timeline.entries.reset(new IndexEntry[count]);
     IndexEntry* entries = timeline.entries.get();
 
-    AssignSizesAndSyncFlags(table, entries, count);
-    AssignOffsets(table, entries, count);
+    AssignSizesAndSyncFlags(table, entries, tableCount);
+    AssignOffsets(table, entries, tableCount);
+    AssignFragmentSamples(fragments, entries + tableCount);
 
     const uint32_t timescale = track.media.timescale;
     if (timescale == 0) return timeline;
@@ -87,11 +122,11 @@ TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimesca
 
     // Decoding times are summed in 64 bits: a 32-bit sum would wrap after
     // 13 hours of a 90 kHz track.
-    const bool withComposition = table.hasCompositionTable;
+    const bool withComposition = table.hasCompositionTable || fragments.hasCompositionOffsets;
     uint64_t decodingTime = 0;
     uint32_t timed = 0;
     for (const TimeToSampleEntry& entry : table.timeToSample) {
-        for (uint32_t k = 0; k < entry.sampleCount && timed < count; ++k, ++timed) {
+        for (uint32_t k = 0; k < entry.sampleCount && timed < tableCount; ++k, ++timed) {
             if (withComposition) {
                 entries[timed].compositionTime = double(decodingTime);
                 entries[timed].decodingTime = double(decodingTime);
@@ -100,7 +135,16 @@ TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimesca
             }
             decodingTime += entry.sampleDelta;
         }
-        if (timed == count) break;
+        if (timed == tableCount) break;
+    }
+    const uint32_t tableTimed = timed;
+    // Fragment samples get times only when every sample before them has one:
+    // the timed entries are always the leading ones.
+    if (tableTimed == tableCount && !fragments.samples.empty()) {
+        TimeFragmentSamples(fragments, withComposition, decodingTime, entries + tableCount);
+        if (!withComposition)
+            for (uint32_t k = tableCount; k < count; ++k) entries[k].compositionTime /= timescale;
+        timed = count;
     }
 
     if (timeline.duration == 0) timeline.duration = double(decodingTime) / timescale;
@@ -108,9 +152,9 @@ TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimesca
     if (withComposition) {
         uint32_t j = 0;
         for (const CompositionOffsetEntry& entry : table.compositionOffsets) {
-            for (uint32_t k = 0; k < entry.sampleCount && j < timed; ++k, ++j)
+            for (uint32_t k = 0; k < entry.sampleCount && j < tableTimed; ++k, ++j)
                 entries[j].compositionTime += double(entry.sampleOffset);
-            if (j == timed) break;
+            if (j == tableTimed) break;
         }
         // Every timed sample is brought to seconds, also those a short
         // composition table did not reach.
@@ -126,12 +170,8 @@ TrackTimeline BuildTrackTimeline(const TrackRecord& track, uint32_t movieTimesca
 Timelines BuildTimelines(const MovieRecord& movie, uint64_t fileSize) {
     // Each track's count is checked against the file on its own; tracks that
     // all describe the same bytes must not multiply that.
-    uint64_t entryCount = 0;
-    for (const TrackRecord& track : movie.tracks) entryCount += track.sampleTable.sizes.sampleCount;
-    const uint64_t allowed = fileSize < kMaxIndexEntries - kIndexEntriesBeyondFileSize
-                                 ? fileSize + kIndexEntriesBeyondFileSize
-                                 : kMaxIndexEntries;
-    if (entryCount > allowed) throw MP4Parser::bad_format("more samples than the file can hold");
+    if (MovieSampleCount(movie) > IndexEntriesAllowed(fileSize))
+        throw MP4Parser::bad_format("more samples than the file can hold");
     Timelines result;
     result.earliestStartOffset = DBL_MAX;
     result.tracks.reserve(movie.tracks.size());

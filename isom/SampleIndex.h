@@ -30,7 +30,7 @@ struct IndexEntry {
 
 struct TrackTimeline {
     boost::shared_array<IndexEntry> entries;
-    uint32_t entryCount = 0;        // one entry per sample of the sample size table
+    uint32_t entryCount = 0;        // one entry per sample of the sample size table, then per fragment sample
     uint32_t timedSampleCount = 0;  // leading entries that received a time
     double duration = 0;            // seconds
     double startOffset = 0;         // seconds of empty edits before the first sample
@@ -47,6 +47,13 @@ struct Timelines {
 // a few more for tiny files, but never more than the ceiling.
 constexpr uint64_t kIndexEntriesBeyondFileSize = 65536;
 constexpr uint64_t kMaxIndexEntries = 0x4000000;  // 2 GiB of entries
+
+// The index entries a file of fileSize bytes may have, sample tables and
+// movie fragments together.
+constexpr uint64_t IndexEntriesAllowed(uint64_t fileSize) {
+    return fileSize < kMaxIndexEntries - kIndexEntriesBeyondFileSize ? fileSize + kIndexEntriesBeyondFileSize
+                                                                     : kMaxIndexEntries;
+}
 
 // Builds one timeline per track of the movie, in track order. A movie whose
 // tracks together list more samples than the file of fileSize bytes allows

@@ -338,6 +338,9 @@ ExpectedFile WorkOutExpectedFrames(const std::string& dataDir, const std::string
     const auto trackLines = boxes.Section("track");
     if (streams.size() != trackLines.size()) throw std::runtime_error("ffprobe and the boxes disagree on tracks");
 
+    // A fragmented file's samples are in its movie fragments, not in its
+    // (empty) sample tables: there the count is ffprobe's packets.
+    const bool fragmented = boxes.Single("file").Text("top_boxes").find("moof") != std::string::npos;
     ExpectedFile expected;
     std::vector<TrackFacts> tracks;
     for (size_t i = 0; i < streams.size(); ++i) {
@@ -346,8 +349,14 @@ ExpectedFile WorkOutExpectedFrames(const std::string& dataDir, const std::string
         expected.codecNamePerTrack.push_back(tracks.back().rules->printedName);
     }
     const std::vector<std::vector<Sample>> samples = ReadSamples(ffprobe, tracks, media);
-    for (size_t i = 0; i < samples.size(); ++i)
-        EXPECT_EQ(samples[i].size(), expected.samplesPerTrack[i]) << "ffprobe's packets of stream " << i;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (fragmented) {
+            EXPECT_EQ(expected.samplesPerTrack[i], 0u) << "samples in the movie of a fragmented file";
+            expected.samplesPerTrack[i] = samples[i].size();
+        } else {
+            EXPECT_EQ(samples[i].size(), expected.samplesPerTrack[i]) << "ffprobe's packets of stream " << i;
+        }
+    }
     for (const Sample* sample : TimelineOrder(samples, tracks))
         expected.frames.push_back(WorkOutFrame(*sample, tracks[sample->track]));
     return expected;

@@ -27,7 +27,7 @@ struct ExpectedFrame {
 
 struct ExpectedFile {
     std::vector<ExpectedFrame> frames;      // in the reader's timeline order
-    std::vector<uint64_t> samplesPerTrack;  // the tracks' sample size table counts
+    std::vector<uint64_t> samplesPerTrack;  // the sample size table counts; ffprobe's packets when fragmented
     std::vector<std::string> codecNamePerTrack;
 };
 

@@ -162,9 +162,10 @@ TEST_P(FrameLines, RecordTimeFindsNoTimeAndNoAlertIsSet) {
     }
 }
 
+// fragmented.mp4's samples come from its three movie fragments.
 const char* const kReadableFiles[] = {
-    "h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4", "mpeg4.mp4",
-    "aac.m4a",          "amrnb.3gp",          "ulaw.mov", "h264_aac.mp4",
+    "h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4",     "mpeg4.mp4",      "aac.m4a",
+    "amrnb.3gp",        "ulaw.mov",           "h264_aac.mp4", "fragmented.mp4",
 };
 
 INSTANTIATE_TEST_SUITE_P(FfmpegFiles, FrameLines, ::testing::ValuesIn(kReadableFiles),

@@ -321,3 +321,54 @@ TEST(CompressedMetadata, BuiltHeaderCarriesTheInflatedLength) {
     // The header's length word: H + L - 4.
     EXPECT_EQ(Bytes(packet->frameData, packet->frameData + 8), Hex("00 00 03 1D 6D 65 74 6A"));
 }
+
+TEST(ProtectedPayload, FragmentSamplesDecryptWithTheirFragmentsRecords) {
+    // Four H.264 samples, two to a movie fragment, each fragment with a senc
+    // of its own samples' records: whole samples or sub-samples (prefix and
+    // NAL header clear), with a saiz or with the records' places found from
+    // the records themselves.
+    const std::vector<std::vector<Bytes>> units = {{Hex("65 01 02 03 04 05 06 07 08 09"), Hex("06 AA BB")},
+                                                   {Hex("41 11 12 13 14 15 16")},
+                                                   {Hex("65 21 22 23 24 25 26 27")},
+                                                   {Hex("41 31 32"), Hex("41 33 34 35")}};
+    const struct {
+        bool subSamples;
+        bool withSizes;
+    } rows[] = {{true, true}, {true, false}, {false, true}, {false, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.subSamples ? "sub-samples" : "whole samples") +
+                     (row.withSizes ? " with saiz" : " without saiz"));
+        TencFields tenc;
+        tenc.defaultKeyId = Bytes(16, 0x42);
+        Track track =
+            VideoTrack(Protect(Avc1(176, 144, {MinimalAvcSps(176, 144)}, {MinimalAvcPps()}), "encv", tenc), 1000);
+        FragmentEncryption encryption;
+        encryption.subSamples = row.subSamples;
+        encryption.withSizes = row.withSizes;
+        std::vector<Bytes> stored, clearStartCodes;
+        for (size_t j = 0; j < units.size(); ++j) {
+            std::vector<SubSample> map;
+            Bytes startCodes;
+            for (const Bytes& unit : units[j]) {
+                map.push_back({5, uint32_t(unit.size() - 1)});
+                startCodes = Concat({startCodes, Hex("00 00 00 01"), unit});
+            }
+            const Bytes clear = AvcSample(units[j]);
+            stored.push_back(row.subSamples ? EncryptRanges(Iv(int(j)), clear, map) : CtrEncrypt(Iv(int(j)), clear));
+            // Decrypted samples get start codes and no parameter sets.
+            clearStartCodes.push_back(startCodes);
+            track.add(stored.back(), 40, j % 2 == 0);
+            encryption.records.push_back({Iv(int(j)), row.subSamples ? map : std::vector<SubSample>{}});
+        }
+        FragmentedRecording recording;
+        recording.plan.samplesPerFragment = 2;
+        recording.addTrack(track);
+        recording.encryption[0] = encryption;
+        OpenedFile opened = OpenBytes(recording.bytes());
+        ASSERT_EQ(opened.status, 0);
+        EXPECT_EQ(opened.reader->IsTrackProtected(0), 1u);
+        EXPECT_EQ(ReadPayloads(*opened.reader), stored);
+        ASSERT_EQ(opened.reader->SetTrackKey(0, kKey.data(), 16), 0);
+        EXPECT_EQ(ReadPayloads(*opened.reader), clearStartCodes);
+    }
+}
