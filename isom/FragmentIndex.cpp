@@ -38,6 +38,10 @@ constexpr uint32_t kCompositionOffsetPresent = 0x000800;
 // sample_is_non_sync_sample of the sample flags.
 constexpr uint32_t kSampleIsNonSync = 0x00010000;
 
+// A stated decode time from which no run of samples can reach 2^63 units:
+// packet origins count time in signed 64 bits.
+constexpr uint64_t kDecodeTimeLimit = uint64_t(1) << 62;
+
 // Encryption records without sizes (no saiz): an 8-byte IV, then with
 // sub-samples a 16-bit count and 6 bytes per sub-sample.
 constexpr uint64_t kIvSize = 8;
@@ -228,6 +232,7 @@ void ReadTrackFragment(BoxView view, FragmentContext& context) {
         const uint8_t version = decodeTime.U8();
         decodeTime.U24();
         record.decodeTime = version == 1 ? decodeTime.U64() : decodeTime.U32();
+        if (*record.decodeTime >= kDecodeTimeLimit) Refuse("decode time out of range");
     }
     uint64_t dataPosition = base;
     for (const BoxView& run : boxes.runs) ReadRun(run, defaults, base, dataPosition, context, record);

@@ -17,7 +17,8 @@ namespace ZENT::SDK::Pelagor2 {
 // parent (a run's sample count is checked against the bytes of its box
 // before anything is allocated), when a sample does not lie wholly inside
 // the file of fileSize bytes (the fragment is not complete yet, or its
-// offsets are wrong), or when its samples would take the movie past the
+// offsets are wrong), when a track fragment states a decode time of 2^62
+// units or more, or when its samples would take the movie past the
 // index-entry ceiling of the file. Track fragments of track_IDs the movie
 // does not list are passed over; the sequence number is not checked, so a
 // fragment written twice is read twice.

@@ -98,6 +98,7 @@ std::vector<Bytes> CompanionRecords(const Track& video) {
         header.frameType = video.samples[j].sync ? 0x00 : 0x10;
         header.seconds = 1600000000 + j / 25;
         header.milliseconds = uint16_t(j % 25 * 40);
+        header.extension = Bytes(4, 0);
         records.push_back(FrameInfoRecord(header, UserData().streamTime(header.seconds, j)).bytes());
     }
     return records;
@@ -164,6 +165,7 @@ TEST_P(SameSamples, AsThePlainRecording) {
     EXPECT_EQ(reader.GetDuration(), 1u);
     const std::vector<Packet> packets = ReadAll(reader);
     EXPECT_EQ(packets.size(), 50u);
+    for (const Packet& packet : packets) EXPECT_EQ(packet.status, kReaderOk);
     ExpectSamePackets(packets, ReadAll(*reference.reader));
 
     // Every fragment was read whole, up to the end of the file.
@@ -393,7 +395,8 @@ struct AddedFragmentCase {
 };
 
 TEST(FragmentBadInput, EachAddedFragmentIsReadOrLeftOutWhole) {
-    // A run's first sample lies right after the moof and the mdat header.
+    // A run's first sample lies right after the moof and the mdat header;
+    // a tfdt (version 1) adds 20 bytes to the moof.
     const int32_t oneRunData = MoofWithOneRun(1) + 8;
     const int32_t twoRunData = MoofWithOneRun(2) + 8;
     // A run claiming 1000 sized samples in a box that holds one.
@@ -417,6 +420,8 @@ TEST(FragmentBadInput, EachAddedFragmentIsReadOrLeftOutWhole) {
         {"four billion samples of seven bytes", HandMadeFragment(1, {Trun(huge)}, {}), 0, false},
         {"four billion samples of no bytes", HandMadeFragment(1, {Trun(huge)}, {}, 0), 0, false},
         {"data past the end of the file", HandMadeFragment(1, {SizedRun(0x7FFFFFF0, {3})}, Hex("41 AA BB")), 0, false},
+        {"a decode time of 2^63 units",
+         HandMadeFragment(1, {Tfdt(uint64_t(1) << 63), SizedRun(oneRunData + 20, {3})}, Hex("41 AA BB")), 0, false},
         {"data before the start of the file", HandMadeFragment(1, {SizedRun(-0x7FFFFFFF, {3})}, Hex("41 AA BB")), 0,
          false},
         {"a run larger than its traf",
