@@ -414,6 +414,10 @@ TEST(FragmentBadInput, EachAddedFragmentIsReadOrLeftOutWhole) {
     const AddedFragmentCase rows[] = {
         {"a sound fragment", HandMadeFragment(1, {SizedRun(oneRunData, {3})}, Hex("41 AA BB")), 1, true},
         {"two samples in one run", HandMadeFragment(1, {SizedRun(twoRunData, {3, 2})}, Hex("41 AA BB 41 CC")), 2, true},
+        {"behind an styp and a sidx",
+         Concat({Ftyp("msdh").setType("styp").bytes(), Box::Full("sidx", 0).u32(1).u32(1000).bytes(),
+                 HandMadeFragment(1, {SizedRun(oneRunData, {3})}, Hex("41 AA BB"))}),
+         1, true},
         {"an unknown track", HandMadeFragment(7, {SizedRun(oneRunData, {3})}, Hex("41 AA BB")), 0, true},
         {"a moof nested in the traf", HandMadeFragment(1, {nested}, Hex("41 AA BB")), 0, true},
         {"a sample count its run cannot hold", HandMadeFragment(1, {Trun(tooMany)}, Hex("41 AA BB")), 0, false},
