@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <tuple>
 
 #include "ReaderFixture.h"
 #include "isom/FragmentProgress.h"
@@ -40,20 +41,16 @@ std::vector<Packet> ReadAll(AVReader& reader) {
     return packets;
 }
 
+// Everything a packet shows, comparable at once.
+auto Fields(const Packet& p) {
+    const TPacketOrigin& o = p.origin;
+    return std::make_tuple(p.status, p.frame, p.frameType, o.track, o.sample, o.sync, o.decodeTime, o.presentationTime,
+                           o.duration);
+}
+
 void ExpectSamePackets(const std::vector<Packet>& got, const std::vector<Packet>& want) {
     ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) {
-        SCOPED_TRACE("packet " + std::to_string(i));
-        EXPECT_EQ(got[i].status, want[i].status);
-        EXPECT_EQ(got[i].frame, want[i].frame);
-        EXPECT_EQ(got[i].frameType, want[i].frameType);
-        EXPECT_EQ(got[i].origin.track, want[i].origin.track);
-        EXPECT_EQ(got[i].origin.sample, want[i].origin.sample);
-        EXPECT_EQ(got[i].origin.sync, want[i].origin.sync);
-        EXPECT_EQ(got[i].origin.decodeTime, want[i].origin.decodeTime);
-        EXPECT_EQ(got[i].origin.presentationTime, want[i].origin.presentationTime);
-        EXPECT_EQ(got[i].origin.duration, want[i].origin.duration);
-    }
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(Fields(got[i]) == Fields(want[i])) << "packet " << i;
 }
 
 TFragmentProgress Progress(AVReader& reader) {
