@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 
 #include "FigureFile.h"
@@ -125,16 +126,21 @@ TrackFacts ReadTrackFacts(const FigureLine& stream, const FigureLine& track, con
 // of the sample size table: a packet of a track with a constant sample size
 // (the QuickTime u-law track) groups several one-byte samples.
 std::vector<std::vector<Sample>> ReadSamples(const FigureFile& ffprobe, const std::vector<TrackFacts>& tracks,
-                                             const std::string& media) {
+                                             const std::string& media, bool fragmented) {
     std::vector<std::vector<Sample>> samples(tracks.size());
-    std::vector<uint64_t> running(tracks.size(), 0);
+    std::vector<std::optional<uint64_t>> running(tracks.size(), uint64_t(0));
     for (const FigureLine* packet : ffprobe.Section("packet")) {
         const size_t track = static_cast<size_t>(packet->Unsigned("stream_index"));
         if (track >= tracks.size()) throw std::runtime_error("packet of an unknown stream");
         const TrackFacts& facts = tracks[track];
         const uint64_t pos = packet->Unsigned("pos");
         const uint64_t size = packet->Unsigned("size");
-        const uint64_t duration = packet->Unsigned("duration");
+        // ffprobe does not know the duration of a fragmented remux's first
+        // AAC packet: it says N/A, or 1024 where the run says 1280 (the next
+        // dts), so a fragmented file's first packets are not summed: the
+        // running sum starts again from the next packet's dts.
+        const bool durationKnown = packet->Text("duration") != "N/A" && !(fragmented && samples[track].empty());
+        const uint64_t duration = durationKnown ? packet->Unsigned("duration") : 0;
         if (pos > media.size() || size > media.size() - pos) throw std::runtime_error("packet outside the file");
         const std::string stored = media.substr(pos, size);
         const std::string& hash = packet->Text("data_hash");
@@ -144,14 +150,17 @@ std::vector<std::vector<Sample>> ReadSamples(const FigureFile& ffprobe, const st
         // The reader times samples by the time-to-sample sum from 0; ffprobe
         // shows the same times moved down by the edit's media time.
         const uint64_t decodeUnits = static_cast<uint64_t>(packet->Signed("dts") + int64_t(facts.editMediaTime));
-        EXPECT_EQ(decodeUnits, running[track]) << "dts " << packet->Signed("dts") << " of stream " << track;
-        running[track] += duration;
+        if (running[track]) {
+            EXPECT_EQ(decodeUnits, *running[track]) << "dts " << packet->Signed("dts") << " of stream " << track;
+        }
+        running[track] = durationKnown ? std::optional<uint64_t>(decodeUnits + duration) : std::nullopt;
         const bool key = packet->Text("flags")[0] == 'K';
 
         const uint64_t perSample = facts.constantSampleSize != 0 ? facts.constantSampleSize : size;
         const uint64_t count = size / perSample;
         EXPECT_EQ(count * perSample, size);
         EXPECT_EQ(duration % count, 0u);
+        EXPECT_TRUE(durationKnown || count == 1) << "a packet of several samples without a duration";
         for (uint64_t i = 0; i < count; ++i) {
             Sample sample;
             sample.track = track;
@@ -348,7 +357,7 @@ ExpectedFile WorkOutExpectedFrames(const std::string& dataDir, const std::string
         expected.samplesPerTrack.push_back(trackLines[i]->Unsigned("stsz_sample_count"));
         expected.codecNamePerTrack.push_back(tracks.back().rules->printedName);
     }
-    const std::vector<std::vector<Sample>> samples = ReadSamples(ffprobe, tracks, media);
+    const std::vector<std::vector<Sample>> samples = ReadSamples(ffprobe, tracks, media, fragmented);
     for (size_t i = 0; i < samples.size(); ++i) {
         if (fragmented) {
             EXPECT_EQ(expected.samplesPerTrack[i], 0u) << "samples in the movie of a fragmented file";

@@ -162,10 +162,12 @@ TEST_P(FrameLines, RecordTimeFindsNoTimeAndNoAlertIsSet) {
     }
 }
 
-// fragmented.mp4's samples come from its three movie fragments.
+// The samples of fragmented.mp4 and the frag_ files come from their movie
+// fragments.
 const char* const kReadableFiles[] = {
-    "h264_bframes.mp4", "h264_nobframes.mp4", "hevc.mp4",     "mpeg4.mp4",      "aac.m4a",
-    "amrnb.3gp",        "ulaw.mov",           "h264_aac.mp4", "fragmented.mp4",
+    "h264_bframes.mp4",   "h264_nobframes.mp4", "hevc.mp4",      "mpeg4.mp4",      "aac.m4a",
+    "amrnb.3gp",          "ulaw.mov",           "h264_aac.mp4",  "fragmented.mp4", "frag_h264_aac.mp4",
+    "frag_base_moof.mp4", "frag_duration.mp4",  "frag_hevc.mp4",
 };
 
 INSTANTIATE_TEST_SUITE_P(FfmpegFiles, FrameLines, ::testing::ValuesIn(kReadableFiles),

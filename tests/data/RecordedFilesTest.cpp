@@ -251,24 +251,26 @@ TEST(RecordedFiles, SomeTracksNeedTheEditListForTheirDuration) {
     }
 }
 
-// The sample table of fragmented.mp4's movie is empty and its movie header
-// says 0 ms, so the box figures do not give ffprobe's; the reader and the
-// tool are checked against ffprobe's packets and durations.
-TEST(FragmentedFile, ReaderMatchesFfprobe) { ExpectReaderMatchesFfprobe("fragmented.mp4"); }
+// The sample tables of the fragmented files' movies are empty and their
+// movie headers say 0 ms, so the box figures do not give ffprobe's; the
+// reader and the tool are checked against ffprobe's packets and durations.
+class FragmentedRecordedFile : public ::testing::TestWithParam<const char*> {};
 
-TEST(FragmentedFile, ToolPrintsTheSummary) { ExpectToolPrintsTheSummary("fragmented.mp4"); }
+TEST_P(FragmentedRecordedFile, ReaderMatchesFfprobe) { ExpectReaderMatchesFfprobe(GetParam()); }
 
-TEST(FragmentedFile, EveryFragmentIsReadToTheEndOfTheFile) {
-    // The top-level boxes hold three moof boxes, and the file ends with a
+TEST_P(FragmentedRecordedFile, ToolPrintsTheSummary) { ExpectToolPrintsTheSummary(GetParam()); }
+
+TEST_P(FragmentedRecordedFile, EveryFragmentIsReadToTheEndOfTheFile) {
+    // Every moof of the top-level boxes is read, and the files end with a
     // whole mfra box, so nothing is left after the fragments.
-    const FigureFile figures = Figures("fragmented.mp4", "boxes");
+    const FigureFile figures = Figures(GetParam(), "boxes");
     const std::string& boxes = figures.Single("file").Text("top_boxes");
     uint32_t fragments = 0;
     for (size_t at = boxes.find("moof"); at != std::string::npos; at = boxes.find("moof", at + 1)) ++fragments;
-    ASSERT_EQ(fragments, 3u);
+    ASSERT_GT(fragments, 0u);
     ASSERT_EQ(boxes.substr(boxes.size() - 4), "mfra");
 
-    const std::string path = kDataDir + "/fragmented.mp4";
+    const std::string path = kDataDir + "/" + GetParam();
     std::FILE* media = std::fopen(path.c_str(), "rb");
     ASSERT_NE(media, nullptr);
     std::fseek(media, 0, SEEK_END);
@@ -285,5 +287,17 @@ TEST(FragmentedFile, EveryFragmentIsReadToTheEndOfTheFile) {
     EXPECT_EQ(progress.bytesAfter, 0u);
     reader->Release();
 }
+
+const char* const kFragmentedFiles[] = {
+    "fragmented.mp4", "frag_h264_aac.mp4", "frag_base_moof.mp4", "frag_duration.mp4", "frag_hevc.mp4",
+};
+
+INSTANTIATE_TEST_SUITE_P(FfmpegFiles, FragmentedRecordedFile, ::testing::ValuesIn(kFragmentedFiles),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
 
 }  // namespace
