@@ -104,8 +104,8 @@ void WriteCheckSection(std::ostream& out, const std::vector<TrackCheck>& tracks)
 }
 
 void WriteProgressLine(std::ostream& out, const RecordingProgress& progress) {
-    out << "check: in progress, " << Plural(progress.completeChunks, "complete chunk") << ", "
-        << Plural(progress.samples, "sample");
+    out << "check: in progress, " << Plural(progress.completeChunks, ("complete " + std::string(progress.unit)).c_str())
+        << ", " << Plural(progress.samples, "sample");
     if (progress.reachedTime) out << " up to " << *progress.reachedTime << " ms";
     out << ", " << progress.pendingBytes << " bytes not complete yet\n";
 }

@@ -65,6 +65,7 @@ struct TrackRecord {
 
 // How far a recording in progress could be read.
 struct RecordingProgress {
+    const char* unit = "chunk";  // what is complete: chunks of a recording in progress, or movie fragments
     uint32_t completeChunks = 0;
     uint64_t samples = 0;                // in the complete chunks
     std::optional<int64_t> reachedTime;  // the latest sample time, milliseconds since 1970

@@ -6,6 +6,7 @@
 #include "app/FrameCollector.h"
 #include "app/FrameLoop.h"
 #include "app/MediaSummary.h"
+#include "isom/FragmentProgress.h"
 
 namespace {
 
@@ -24,6 +25,22 @@ void SetKeys(AVReader& reader, const std::vector<TrackKey>& keys) {
         const TrackKey* key = KeyFor(keys, kid, kid != nullptr ? kidSize : 0);
         if (key != nullptr) reader.SetTrackKey(i, key->key.data(), uint32_t(key->key.size()));
     }
+}
+
+// A fragmented recording that ends in an unfinished fragment is in progress:
+// its complete fragments were read, the rest waits for a new open.
+void ReportFragmentProgress(AVReader& reader, RunSink& report) {
+    TFragmentProgress fragments{};
+    if (AVReaderGetFragmentProgress(&reader, &fragments) != kReaderOk || !fragments.fragmented ||
+        fragments.bytesAfter == 0) {
+        return;
+    }
+    ZENT::SDK::Analysis::RecordingProgress progress;
+    progress.unit = "fragment";
+    progress.completeChunks = fragments.completeFragments;
+    for (uint32_t i = 0; i < reader.GetTrackCount(); ++i) progress.samples += reader.GetTrackSampleCount(i);
+    progress.pendingBytes = fragments.bytesAfter;
+    report.Progress(progress);
 }
 
 }  // namespace
@@ -69,5 +86,6 @@ int32_t ParseWithAVReader(const RunOptions& options, RunSink& report) {
             integrity);
     }
     if (text) PrintMediaSummary(*reader, std::cout);
+    if (options.Collects()) ReportFragmentProgress(*reader, report);
     return 0;
 }
