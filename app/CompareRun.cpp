@@ -147,7 +147,7 @@ int RunComparison(const RunOptions& options, std::ostream& out) {
         report->tracks = a.TrackRecords();
         report->tracksB = b.TrackRecords();
         report->marks = MarksOf(result.differences);
-        WriteReportFile(options, std::move(*report));
+        WriteReportFile(options, *report);
     }
 
     if (options.Text()) {

@@ -7,7 +7,7 @@
 
 namespace Analysis = ZENT::SDK::Analysis;
 
-void WriteReportFile(const RunOptions& options, Analysis::ReportInput input) {
+void WriteReportFile(const RunOptions& options, const Analysis::ReportInput& input) {
     std::ofstream file(*options.reportPath, std::ios::binary | std::ios::trunc);
     if (file) {
         Analysis::WriteReportPage(file, input);
@@ -28,5 +28,5 @@ void WriteReportFile(const RunOptions& options, Analysis::ReportSeries series,
     input.nameA = options.pathname;
     input.tracks = tracks;
     input.checks = checks;
-    WriteReportFile(options, std::move(input));
+    WriteReportFile(options, input);
 }

@@ -16,6 +16,6 @@ void WriteReportFile(const RunOptions& options, ZENT::SDK::Analysis::ReportSerie
                      const std::vector<ZENT::SDK::Analysis::TrackCheck>& checks);
 
 // The page of a comparison.
-void WriteReportFile(const RunOptions& options, ZENT::SDK::Analysis::ReportInput input);
+void WriteReportFile(const RunOptions& options, const ZENT::SDK::Analysis::ReportInput& input);
 
 #endif

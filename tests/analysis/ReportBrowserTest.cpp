@@ -230,6 +230,38 @@ struct BrowserRow {
     size_t marks;  // two findings, and with B one difference
 };
 
+// A screenshot of the page, decoded: a white background, a fair share of
+// drawn pixels, and the lines of A (and of B) in their colours.
+void ExpectDrawnScreenshot(const Browser& browser, const std::string& page, bool compare) {
+    testsupport::TempFile screenshot(".png");
+    const testsupport::ProgramRun shot =
+        browser.Run(page, {"--screenshot=" + screenshot.path(), "--window-size=1200,2000"});
+    ASSERT_EQ(shot.exitCode, 0) << shot.errors;
+    std::ifstream file(screenshot.path(), std::ios::binary);
+    const std::optional<Image> image = DecodePng({std::istreambuf_iterator<char>(file), {}});
+    ASSERT_TRUE(image) << "not an 8-bit RGB(A) PNG";
+    ASSERT_EQ(image->width, 1200u);
+    ASSERT_EQ(image->height, 2000u);
+    std::map<uint32_t, size_t> colours;
+    for (const uint32_t pixel : image->pixels) ++colours[pixel];
+    // The page's background is white (its style sheet); the charts draw on
+    // it in grey, red and the recordings' colours.
+    const auto background = std::max_element(
+        colours.begin(), colours.end(), [](const auto& left, const auto& right) { return left.second < right.second; });
+    EXPECT_EQ(background->first, 0xFFFFFFu);
+    EXPECT_GE(colours.size(), 2u);
+    const double drawn = 1 - static_cast<double>(background->second) / static_cast<double>(image->pixels.size());
+    // Four charts of about 1000 x 150 pixels with grids and lines cover
+    // more than 2 % of the window; a page of text alone does not.
+    EXPECT_GE(drawn, 0.02);
+    // A line across a chart is a thousand pixels and more of its colour (the
+    // style sheet's .a and .b), even where B's lines hide A's.
+    EXPECT_GE(Near(*image, 0x1F5FBF), 300u) << "A's lines";
+    if (compare) {
+        EXPECT_GE(Near(*image, 0xE07000), 300u) << "B's lines";
+    }
+}
+
 TEST(ReportBrowser, DrawsEveryChart) {
     if (access(kChromium, X_OK) != 0) GTEST_SKIP() << kChromium << " is not installed (scripts/setup.sh installs it)";
     const BrowserRow rows[] = {
@@ -261,35 +293,29 @@ TEST(ReportBrowser, DrawsEveryChart) {
             EXPECT_EQ(Occurrences(html, "href=\"#" + id + "\""), 1u) << id;
         }
 
-        testsupport::TempFile screenshot(".png");
-        const testsupport::ProgramRun shot =
-            browser.Run(page.path(), {"--screenshot=" + screenshot.path(), "--window-size=1200,2000"});
-        ASSERT_EQ(shot.exitCode, 0) << shot.errors;
-        std::ifstream file(screenshot.path(), std::ios::binary);
-        const std::optional<Image> image = DecodePng({std::istreambuf_iterator<char>(file), {}});
-        ASSERT_TRUE(image) << "not an 8-bit RGB(A) PNG";
-        ASSERT_EQ(image->width, 1200u);
-        ASSERT_EQ(image->height, 2000u);
-        std::map<uint32_t, size_t> colours;
-        for (const uint32_t pixel : image->pixels) ++colours[pixel];
-        // The page's background is white (its style sheet); the charts draw on
-        // it in grey, red and the recordings' colours.
-        const auto background =
-            std::max_element(colours.begin(), colours.end(),
-                             [](const auto& left, const auto& right) { return left.second < right.second; });
-        EXPECT_EQ(background->first, 0xFFFFFFu);
-        EXPECT_GE(colours.size(), 2u);
-        const double drawn = 1 - static_cast<double>(background->second) / static_cast<double>(image->pixels.size());
-        // Four charts of about 1000 x 150 pixels with grids and lines cover
-        // more than 2 % of the window; a page of text alone does not.
-        EXPECT_GE(drawn, 0.02);
-        // A line across a chart is a thousand pixels and more of its colour (the
-        // style sheet's .a and .b), even where B's lines hide A's.
-        EXPECT_GE(Near(*image, 0x1F5FBF), 300u) << "A's lines";
-        if (row.compare) {
-            EXPECT_GE(Near(*image, 0xE07000), 300u) << "B's lines";
-        }
+        ExpectDrawnScreenshot(browser, page.path(), row.compare);
     }
+}
+
+// The tool's own report of an ffmpeg recording of the data directory with
+// one frame dropped (check_dropped.mp4: a gap at frame 40, its only finding):
+// two tracks of four charts, the finding marked and linked.
+TEST(ReportBrowser, DrawsTheToolsReportOfARecording) {
+    if (access(kChromium, X_OK) != 0) GTEST_SKIP() << kChromium << " is not installed (scripts/setup.sh installs it)";
+    testsupport::TempFile page(".html");
+    const testsupport::ProgramRun tool = testsupport::RunProgram(
+        STAMPWALK_BINARY,
+        {"-p", std::string(STAMPWALK_DATA_DIR) + "/check_dropped.mp4", "-t", "1", "--report", page.path()});
+    ASSERT_EQ(tool.exitCode, 0) << tool.errors;
+    const Browser browser;
+    const testsupport::ProgramRun dom = browser.Run(page.path(), {"--dump-dom"});
+    ASSERT_EQ(dom.exitCode, 0) << dom.errors;
+    EXPECT_NE(dom.output.find("<body data-ready=\"1\">"), std::string::npos) << "the page's script did not finish";
+    EXPECT_EQ(Occurrences(dom.output, "<svg class=\"chart\""), 8u);
+    EXPECT_EQ(Occurrences(dom.output, "id=\"finding-0\""), 1u);
+    EXPECT_EQ(Occurrences(dom.output, "href=\"#finding-0\""), 1u);
+    EXPECT_EQ(Occurrences(dom.output, "id=\"finding-1\""), 0u);
+    ExpectDrawnScreenshot(browser, page.path(), false);
 }
 
 }  // namespace
