@@ -37,8 +37,8 @@ std::map<std::string, std::vector<std::string>> FramesByTrack(const std::string&
 // ffprobe's packets per stream, as the summary's track numbers ("1", "2").
 std::map<std::string, uint64_t> PacketsByTrack(const std::string& name, uint64_t before = UINT64_MAX) {
     std::map<std::string, uint64_t> counts;
-    for (const datatest::FigureLine* packet :
-         datatest::ReadFigureFile(kDataDir + "/" + name + ".ffprobe.txt").Section("packet")) {
+    const datatest::FigureFile figures = datatest::ReadFigureFile(kDataDir + "/" + name + ".ffprobe.txt");
+    for (const datatest::FigureLine* packet : figures.Section("packet")) {
         if (packet->Unsigned("pos") < before) ++counts[std::to_string(packet->Unsigned("stream_index") + 1)];
     }
     return counts;
