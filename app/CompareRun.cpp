@@ -11,30 +11,21 @@
 
 namespace Analysis = ZENT::SDK::Analysis;
 
-Analysis::CompareTrack& CompareCollector::TrackOf(const Analysis::FrameRecord& frame) {
+Analysis::CompareTrack& CompareCollector::TrackOf(uint32_t number, const std::string& codec, bool video) {
     for (Analysis::CompareTrack& track : tracks_) {
-        if (track.track == frame.track) return track;
+        if (track.track == number) return track;
     }
     Analysis::CompareTrack& track = tracks_.emplace_back();
-    track.track = frame.track;
-    track.codec = frame.codec;
-    track.video = frame.video;
+    track.track = number;
+    track.codec = codec;
+    track.video = video;
     times_.emplace_back();
     return track;
 }
 
 void CompareCollector::Tracks(const std::vector<Analysis::TrackRecord>& tracks) {
     trackRecords_ = tracks;
-    for (const Analysis::TrackRecord& record : tracks) {
-        bool known = false;
-        for (const Analysis::CompareTrack& track : tracks_) known = known || track.track == record.track;
-        if (known) continue;
-        Analysis::CompareTrack& track = tracks_.emplace_back();
-        track.track = record.track;
-        track.codec = record.codec;
-        track.video = record.video;
-        times_.emplace_back();
-    }
+    for (const Analysis::TrackRecord& record : tracks) TrackOf(record.track, record.codec, record.video);
 }
 
 void CompareCollector::Progress(const Analysis::RecordingProgress& progress) {
@@ -44,7 +35,7 @@ void CompareCollector::Progress(const Analysis::RecordingProgress& progress) {
 void CompareCollector::Frame(const Analysis::FrameRecord& frame) {
     ++frames_;
     if (series_ != nullptr) series_->AddFrame(frame);
-    Analysis::CompareTrack& track = TrackOf(frame);
+    Analysis::CompareTrack& track = TrackOf(frame.track, frame.codec, frame.video);
     TrackTime& time = times_[size_t(&track - tracks_.data())];
     if (track.codec.empty()) track.codec = frame.codec;
 

@@ -38,7 +38,8 @@ private:
         int64_t firstMicroseconds = 0;
     };
 
-    ZENT::SDK::Analysis::CompareTrack& TrackOf(const ZENT::SDK::Analysis::FrameRecord& frame);
+    // The track of that number, added with the codec and kind when new.
+    ZENT::SDK::Analysis::CompareTrack& TrackOf(uint32_t number, const std::string& codec, bool video);
 
     ZENT::SDK::Analysis::ReportSeries* series_;
     std::vector<ZENT::SDK::Analysis::TrackRecord> trackRecords_;

@@ -36,12 +36,7 @@ void ReportTracksAndProgress(VIEWWHILEREC_HANDLE parser, const FrameCollector& c
     const auto& seen = collector.FallbackTracks();
     for (size_t i = 0; i < seen.size(); ++i) {
         const auto [tag, codecType] = seen[i];
-        Analysis::TrackRecord& track = tracks.emplace_back();
-        track.track = uint32_t(i + 1);
-        track.codecType = codecType;
-        track.codec = ZENT::SDK::Utility::CodecName(codecType);
-        const ZENT::SDK::Utility::CodecEntry* entry = ZENT::SDK::Utility::FindCodec(codecType);
-        track.video = entry != nullptr && entry->kind == ZENT::SDK::Utility::CodecKind::kVideo;
+        Analysis::TrackRecord& track = tracks.emplace_back(TrackRecordOf(uint32_t(i + 1), codecType));
         uint64_t count = 0;
         if (VIEWWHILEREC_GetSampleCount(parser, tag, &count) == kOk) track.sampleCount = count;
     }
@@ -57,11 +52,8 @@ void ReportTracksAndProgress(VIEWWHILEREC_HANDLE parser, const FrameCollector& c
             uint64_t count = 0;
             if (seenTag || VIEWWHILEREC_GetSampleCount(parser, tag, &count) != kOk || count == 0) continue;
             const ZENT::SDK::Utility::CodecEntry* entry = ZENT::SDK::Utility::FindCodecByTag(tag);
-            Analysis::TrackRecord& track = tracks.emplace_back();
-            track.track = uint32_t(tracks.size());
-            track.codecType = entry != nullptr ? entry->codecType : 0;
-            track.codec = ZENT::SDK::Utility::CodecName(track.codecType);
-            track.video = entry != nullptr && entry->kind == ZENT::SDK::Utility::CodecKind::kVideo;
+            Analysis::TrackRecord& track = tracks.emplace_back(
+                TrackRecordOf(uint32_t(tracks.size() + 1), entry != nullptr ? entry->codecType : 0));
             track.sampleCount = count;
         }
     }

@@ -30,6 +30,16 @@ Analysis::Integrity IntegrityOf(int32_t status) {
 
 }  // namespace
 
+Analysis::TrackRecord TrackRecordOf(uint32_t number, uint32_t codecType) {
+    Analysis::TrackRecord track;
+    track.track = number;
+    track.codecType = codecType;
+    track.codec = Utility::CodecName(codecType);
+    const Utility::CodecEntry* entry = Utility::FindCodec(codecType);
+    track.video = entry != nullptr && entry->kind == Utility::CodecKind::kVideo;
+    return track;
+}
+
 void FrameCollector::BeginTracks(AVReader& reader) {
     tracks_.clear();
     const uint32_t count = reader.GetTrackCount();
@@ -69,12 +79,7 @@ std::vector<Analysis::TrackRecord> FrameCollector::MediaReaderTracks(AVReader& r
     std::vector<Analysis::TrackRecord> tracks;
     const uint32_t count = reader.GetTrackCount();
     for (uint32_t i = 0; i < count; ++i) {
-        Analysis::TrackRecord& track = tracks.emplace_back();
-        track.track = i + 1;
-        track.codecType = reader.GetTrackCodecType(i);
-        track.codec = Utility::CodecName(track.codecType);
-        const Utility::CodecEntry* entry = Utility::FindCodec(track.codecType);
-        track.video = entry != nullptr && entry->kind == Utility::CodecKind::kVideo;
+        Analysis::TrackRecord& track = tracks.emplace_back(TrackRecordOf(i + 1, reader.GetTrackCodecType(i)));
         track.sampleCount = reader.GetTrackSampleCount(i);
         track.durationSeconds = reader.GetTrackDuration(i);
     }
@@ -113,8 +118,11 @@ void FrameCollector::Fill(const TMediaPacket& packet, uint32_t cameraSeconds, Tr
     const CodecAndFrameType codec = GetCodecAndFrameType(packet);
     record.codec = codec.codecName;
     record.frameType = codec.frameLetter;
-    const Utility::CodecEntry* entry = Utility::FindCodec(packet.codecType);
-    record.video = entry != nullptr && entry->kind == Utility::CodecKind::kVideo;
+    if (packet.codecType != track.codecType) {
+        track.codecType = packet.codecType;
+        track.video = TrackRecordOf(0, packet.codecType).video;
+    }
+    record.video = track.video;
 
     const uint8_t* payload = packet.frameData != nullptr ? packet.frameData + packet.headerSize : nullptr;
     const size_t payloadSize = payload != nullptr ? packet.payloadSize : 0;

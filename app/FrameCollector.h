@@ -17,6 +17,9 @@
 #include "isom/AVReader.h"
 #include "isom/PacketOrigin.h"
 
+// A track record of the codec type: its name and whether it is video.
+ZENT::SDK::Analysis::TrackRecord TrackRecordOf(uint32_t number, uint32_t codecType);
+
 class FrameCollector {
 public:
     using Sink = std::function<void(const ZENT::SDK::Analysis::FrameRecord&)>;
@@ -46,6 +49,8 @@ public:
 private:
     struct Track {
         uint64_t nextIndex = 0;
+        uint32_t codecType = UINT32_MAX;  // of the last frame, whose kind follows
+        bool video = false;
         std::unique_ptr<ZENT::SDK::Utility::CodedFrameParser> parser;  // H.264 and HEVC only
     };
 

@@ -105,6 +105,11 @@ unsigned CeilLog2(uint64_t value) {
     return log;
 }
 
+// The unit types of coded slices: H.264 slice, partition A and IDR slice;
+// HEVC slice segments of every non-IRAP and IRAP picture.
+bool IsAvcSlice(unsigned type) { return type == kSlice || type == kPartitionA || type == kIdrSlice; }
+bool IsHevcSlice(unsigned type) { return type <= kLastNonIrapSlice || (type >= kFirstIrap && type <= kLastIrapSlice); }
+
 }  // namespace
 
 CodedFrameParser::CodedFrameParser(uint32_t codecType) : codecType_(codecType) {}
@@ -113,12 +118,8 @@ void CodedFrameParser::Configure(const uint8_t* units, size_t size) { Parse(unit
 
 bool CodedFrameParser::IsSlice(const uint8_t* unit, const uint8_t* end) const {
     if (unit >= end) return false;
-    if (codecType_ == kCodecHevc) {
-        const unsigned type = Format::HevcUnitType(unit[0]);
-        return type <= kLastNonIrapSlice || (type >= kFirstIrap && type <= kLastIrapSlice);
-    }
-    const unsigned type = Format::AvcUnitType(unit[0]);
-    return type == kSlice || type == kPartitionA || type == kIdrSlice;
+    return codecType_ == kCodecHevc ? IsHevcSlice(Format::HevcUnitType(unit[0]))
+                                    : IsAvcSlice(Format::AvcUnitType(unit[0]));
 }
 
 CodedFrame CodedFrameParser::Parse(const uint8_t* payload, size_t size) {
@@ -154,7 +155,7 @@ void CodedFrameParser::ReadUnit(const uint8_t* unit, size_t size, CodedFrame& fr
         if (size < 1 || (unit[0] & 0x80) != 0) return;
         unsigned type = Format::AvcUnitType(unit[0]);
         if (type == kIdrSlice) frame.randomAccess = true;
-        if (type == kSlice || type == kPartitionA || type == kIdrSlice) {
+        if (IsAvcSlice(type)) {
             int width = AvcSliceWidth(unit + 1, size - 1);
             if (width > widest) widest = width;
         }
@@ -222,7 +223,7 @@ void CodedFrameParser::ReadHevcUnit(const uint8_t* unit, size_t size, CodedFrame
         return;
     }
 
-    if (type > kLastNonIrapSlice && (type < kFirstIrap || type > kLastIrapSlice)) return;
+    if (!IsHevcSlice(type)) return;
     uint8_t header[kSliceHeaderBytes];
     size_t length = Unescape(unit + 2, size - 2, header, sizeof(header));
     BitReader bits(header, header + length);
@@ -262,9 +263,7 @@ PayloadCrc PayloadCrcWithoutParameterSets(const uint8_t* payload, size_t size, u
                                       ? type == Format::HevcUnit::kVideoSet || type == Format::HevcUnit::kSequenceSet ||
                                             type == Format::HevcUnit::kPictureSet
                                       : type == Format::AvcUnit::kSequenceSet || type == Format::AvcUnit::kPictureSet;
-        const bool slice = hevc ? type <= kLastNonIrapSlice || (type >= kFirstIrap && type <= kLastIrapSlice)
-                                : type == kSlice || type == kPartitionA || type == kIdrSlice;
-        if (slice) {
+        if (hevc ? IsHevcSlice(type) : IsAvcSlice(type)) {
             add(unitCode, end);
             return result;
         }
